@@ -1,0 +1,146 @@
+// Throughput of a running worker over the stand-in driver with tracing off,
+// against a pass-through thread in the same run that reads and hands on the
+// same frames through the same loop without looking at them; and the heap
+// allocations the worker makes per frame.
+#include "filter/DriverApi.h"
+#include "filter/TTLFilterUnit.h"
+#include "sim/SimControl.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace {
+std::atomic<unsigned long long> g_allocations{0};
+}
+
+void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr ULONG kBatch = 4096;
+constexpr int kBatchesPerRound = 25;
+constexpr int kRounds = 5;
+
+// The worker's loop without the frame processing.
+class TPassThrough final : public tk::TThread {
+public:
+    explicit TPassThrough(ULONG position) : tk::TThread(true), position_(position) { Resume(); }
+    ~TPassThrough() override {
+        Terminate();
+        WaitFor();
+    }
+
+protected:
+    void Execute() override {
+        HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
+        TCP_AdapterList adapters{};
+        ::GetTcpipBoundAdaptersInfo(driver, &adapters);
+        HANDLE adapter = adapters.m_nAdapterHandle[position_ - 1];
+        HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ::SetPacketEvent(driver, adapter, event);
+        INTERMEDIATE_BUFFER buffer{};
+        ETH_REQUEST request{adapter, &buffer};
+        ADAPTER_MODE mode{adapter, MSTCP_FLAG_RECV_TUNNEL};
+        ::SetAdapterMode(driver, &mode);
+        while (!Terminated()) {
+            ::WaitForSingleObject(event, 1000);
+            ::ResetEvent(event);
+            while (!Terminated() && ::ReadPacket(driver, &request)) ::SendPacketToMstcp(driver, &request);
+        }
+        mode.dwFlags = 0;
+        ::SetAdapterMode(driver, &mode);
+        ::SetPacketEvent(driver, adapter, nullptr);
+        ::CloseHandle(event);
+        ::CloseFilterDriver(driver);
+    }
+
+private:
+    ULONG position_;
+};
+
+std::vector<std::vector<unsigned char>> MixedFrames() {
+    std::vector<std::vector<unsigned char>> frames;
+    for (int i = 0; i < 16; ++i) {
+        std::vector<unsigned char> f(i % 4 == 3 ? 1514 : 60 + 40 * i, 0);
+        const bool ipv4 = i % 4 != 2;
+        f[12] = ipv4 ? 0x08 : 0x86;
+        f[13] = ipv4 ? 0x00 : 0xDD;
+        f[14] = 0x45;
+        f[14 + 8] = static_cast<unsigned char>(i % 2 ? 1 : 64);
+        frames.push_back(f);
+    }
+    return frames;
+}
+
+void WaitStack(ULONG position, ULONG total) {
+    while (SimStackTotal(position) < total) {
+        tk::TThread::CheckSynchronize();
+        ::SwitchToThread();
+    }
+}
+
+void WaitMode(ULONG position) {
+    while (SimAdapterMode(position) != MSTCP_FLAG_RECV_TUNNEL) ::Sleep(1);
+}
+
+// Seconds to push kBatchesPerRound batches of frames through an adapter.
+double Round(ULONG position, const std::vector<std::vector<unsigned char>>& frames) {
+    const ULONG before = SimStackTotal(position);
+    const auto start = std::chrono::steady_clock::now();
+    ULONG sent = 0;
+    for (int b = 0; b < kBatchesPerRound; ++b) {
+        for (ULONG i = 0; i < kBatch; ++i) {
+            const auto& f = frames[i % frames.size()];
+            SimReceiveFrame(position, f.data(), static_cast<ULONG>(f.size()));
+        }
+        sent += kBatch;
+        WaitStack(position, before + sent);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main() {
+    SimReset();
+    const unsigned char mac[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
+    SimAddAdapter("\\DEVICE\\{BENCH-1}", "Bench worker", mac, 0, 1500);
+    SimAddAdapter("\\DEVICE\\{BENCH-2}", "Bench pass-through", mac, 0, 1500);
+    const auto frames = MixedFrames();
+    const double framesPerRound = double(kBatch) * kBatchesPerRound;
+
+    TTTLFilter worker(1, 1, 5, nullptr, false);
+    TPassThrough passThrough(2);
+    WaitMode(1);
+    WaitMode(2);
+    Round(1, frames);  // warm up both paths
+    Round(2, frames);
+
+    double bestWorker = 1e9, bestPass = 1e9;
+    unsigned long long workerAllocations = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        const unsigned long long a0 = g_allocations.load();
+        const double w = Round(1, frames);
+        workerAllocations += g_allocations.load() - a0;
+        const double p = Round(2, frames);
+        if (w < bestWorker) bestWorker = w;
+        if (p < bestPass) bestPass = p;
+    }
+
+    std::printf("frames_per_round=%.0f rounds=%d\n", framesPerRound, kRounds);
+    std::printf("frames_per_s_worker=%.0f\n", framesPerRound / bestWorker);
+    std::printf("frames_per_s_passthrough=%.0f\n", framesPerRound / bestPass);
+    std::printf("ratio_worker_over_passthrough=%.3f\n", bestWorker / bestPass);
+    std::printf("allocs_per_frame=%.6f\n", double(workerAllocations) / (framesPerRound * kRounds));
+    return 0;
+}

@@ -1,0 +1,89 @@
+// Records and operations of the packet-filter driver's user-mode library,
+// ndisapi.dll, in their 32-bit layouts. The operations are bound at load time
+// through an import library made from ndisapi.def.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#define DRIVER_NAME_A "NDISRD"
+
+#define ADAPTER_LIST_SIZE 32
+#define ADAPTER_NAME_SIZE 256
+#define ETHER_ADDR_LENGTH 6
+#define MAX_ETHER_FRAME 1514
+
+// Adapter mode flags used by the program.
+#define MSTCP_FLAG_RECV_TUNNEL 0x00000002
+
+// Size of the buffer handed to the adapter name conversions.
+#define ADAPTER_DISPLAY_NAME_SIZE 1024
+
+#pragma pack(push, 1)
+
+struct TCP_AdapterList {
+    ULONG m_nAdapterCount;
+    UCHAR m_szAdapterNameList[ADAPTER_LIST_SIZE][ADAPTER_NAME_SIZE];
+    HANDLE m_nAdapterHandle[ADAPTER_LIST_SIZE];
+    ULONG m_nAdapterMediumList[ADAPTER_LIST_SIZE];
+    UCHAR m_czCurrentAddress[ADAPTER_LIST_SIZE][ETHER_ADDR_LENGTH];
+    USHORT m_usMTU[ADAPTER_LIST_SIZE];
+};
+
+struct ADAPTER_MODE {
+    HANDLE hAdapterHandle;
+    ULONG dwFlags;
+};
+
+struct INTERMEDIATE_BUFFER {
+    LIST_ENTRY m_qLink;
+    ULONG m_dwDeviceFlags;
+    ULONG m_Length;
+    ULONG m_Flags;
+    UCHAR m_IBuffer[MAX_ETHER_FRAME];
+};
+
+struct ETH_REQUEST {
+    HANDLE hAdapterHandle;
+    INTERMEDIATE_BUFFER* EthPacket;
+};
+
+#pragma pack(pop)
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(TCP_AdapterList) == 8708, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_szAdapterNameList) == 4, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_nAdapterHandle) == 8196, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_nAdapterMediumList) == 8324, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_czCurrentAddress) == 8452, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_usMTU) == 8644, "TCP_AdapterList layout");
+static_assert(sizeof(ADAPTER_MODE) == 8, "ADAPTER_MODE layout");
+static_assert(sizeof(ETH_REQUEST) == 8, "ETH_REQUEST layout");
+static_assert(offsetof(INTERMEDIATE_BUFFER, m_Length) == 12, "INTERMEDIATE_BUFFER layout");
+static_assert(offsetof(INTERMEDIATE_BUFFER, m_IBuffer) == 20, "INTERMEDIATE_BUFFER layout");
+static_assert(sizeof(INTERMEDIATE_BUFFER) == 20 + MAX_ETHER_FRAME, "INTERMEDIATE_BUFFER layout");
+#endif
+
+#ifdef NDISAPI_BUILDING_DLL
+#define NDISAPI_IMPORT
+#else
+#define NDISAPI_IMPORT __declspec(dllimport)
+#endif
+
+extern "C" {
+NDISAPI_IMPORT HANDLE __stdcall OpenFilterDriver(const char* pszFileName);
+NDISAPI_IMPORT VOID __stdcall CloseFilterDriver(HANDLE hOpen);
+NDISAPI_IMPORT BOOL __stdcall IsDriverLoaded(HANDLE hOpen);
+NDISAPI_IMPORT BOOL __stdcall GetTcpipBoundAdaptersInfo(HANDLE hOpen, TCP_AdapterList* pAdapters);
+NDISAPI_IMPORT BOOL __stdcall SetPacketEvent(HANDLE hOpen, HANDLE hAdapter, HANDLE hWin32Event);
+NDISAPI_IMPORT BOOL __stdcall SetAdapterMode(HANDLE hOpen, ADAPTER_MODE* pMode);
+NDISAPI_IMPORT BOOL __stdcall ReadPacket(HANDLE hOpen, ETH_REQUEST* pPacket);
+NDISAPI_IMPORT BOOL __stdcall SendPacketToMstcp(HANDLE hOpen, ETH_REQUEST* pPacket);
+NDISAPI_IMPORT BOOL __stdcall ConvertWindowsNTAdapterName(const char* szAdapterName, char* szUserFriendlyName,
+                                                          DWORD dwUserFriendlyNameLength);
+NDISAPI_IMPORT BOOL __stdcall ConvertWindows2000AdapterName(const char* szAdapterName, char* szUserFriendlyName,
+                                                            DWORD dwUserFriendlyNameLength);
+NDISAPI_IMPORT BOOL __stdcall ConvertWindows9xAdapterName(const char* szAdapterName, char* szUserFriendlyName,
+                                                          DWORD dwUserFriendlyNameLength);
+}

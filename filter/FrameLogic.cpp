@@ -1,0 +1,50 @@
+#include "FrameLogic.h"
+
+namespace frame {
+
+std::uint16_t ReadBigEndian16(const std::uint8_t* p) noexcept {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+void WriteBigEndian16(std::uint8_t* p, std::uint16_t value) noexcept {
+    p[0] = static_cast<std::uint8_t>(value >> 8);
+    p[1] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
+std::uint16_t IpHeaderChecksum(const std::uint8_t* start, std::size_t words) noexcept {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < words; ++i) sum += ReadBigEndian16(start + 2 * i);
+    while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint16_t>(~sum & 0xFFFF);
+}
+
+FrameVerdict InspectFrame(const std::uint8_t* frame, std::size_t length) noexcept {
+    FrameVerdict verdict;
+    if (length < kMinIpv4FrameLength) return verdict;
+    if (ReadBigEndian16(frame + kEtherTypeOffset) != kEtherTypeIpv4) {
+        verdict.kind = FrameKind::NotIpv4;
+        return verdict;
+    }
+    verdict.kind = FrameKind::Ipv4;
+    verdict.ttl = frame[kIpHeaderOffset + kTtlOffset];
+    return verdict;
+}
+
+void RewriteTtl(std::uint8_t* frame, std::uint8_t newTtl) noexcept {
+    std::uint8_t* ip = frame + kIpHeaderOffset;
+    ip[kTtlOffset] = newTtl;
+    WriteBigEndian16(ip + kChecksumOffset, 0);
+    WriteBigEndian16(ip + kChecksumOffset, IpHeaderChecksum(ip, kIpHeaderWords));
+}
+
+FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t badTtl,
+                          std::uint8_t newTtl) noexcept {
+    FrameVerdict verdict = InspectFrame(frame, length);
+    if (verdict.kind == FrameKind::Ipv4 && verdict.ttl <= badTtl) {
+        RewriteTtl(frame, newTtl);
+        verdict.rewritten = true;
+    }
+    return verdict;
+}
+
+} // namespace frame

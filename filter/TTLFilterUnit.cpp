@@ -1,0 +1,134 @@
+#include "TTLFilterUnit.h"
+
+#include "DriverApi.h"
+#include "FrameLogic.h"
+#include "toolkit/Handles.h"
+
+#include <cstdio>
+#include <algorithm>
+
+const char* const LevelNames[2] = {"error", "trace"};
+
+namespace {
+
+constexpr DWORD kWaitPeriodMs = 1000;
+
+// Closes the driver handle once the driver is known to be loaded.
+struct DriverHandleTraits {
+    using Type = HANDLE;
+    static Type empty() noexcept { return nullptr; }
+    static void close(Type h) noexcept { ::CloseFilterDriver(h); }
+};
+using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
+
+} // namespace
+
+TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::uint8_t BadTTL_, std::uint8_t NewTTL_,
+                       TMessageEvent OnMessage_, bool Trace_, bool CreateSuspended)
+    : tk::TThread(true),
+      AdapterIndex(AdapterIndex_),
+      BadTTL(BadTTL_),
+      NewTTL(NewTTL_),
+      Trace(Trace_),
+      OnMessage(std::move(OnMessage_)) {
+    FreeOnTerminate = false;
+    if (!CreateSuspended) Resume();
+}
+
+TTTLFilter::~TTTLFilter() {
+    // The body uses this object's members: it must have ended before they go.
+    Terminate();
+    Resume();
+    WaitFor();
+}
+
+void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {
+    char line[512];
+    // "[%s] %s%s" with the indentation of two blanks per depth as the middle field.
+    std::snprintf(line, sizeof line, "[%s] %*s%s", LevelNames[Level], 2 * Depth, "", Text);
+    Message = line;
+}
+
+void TTTLFilter::DeliverMessage() {
+    auto call = [this] {
+        if (OnMessage) OnMessage(Message);
+    };
+    Synchronize(call);
+}
+
+void TTTLFilter::Log(const char* Text, TLogLevel Level, int Depth) {
+    FormatLogLine(Text, Level, Depth);
+    DeliverMessage();
+}
+
+void TTTLFilter::Execute() {
+    HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
+    if (!::IsDriverLoaded(driver)) {
+        Message = "[error] Driver not loaded.";
+        DeliverMessage();
+        return;
+    }
+    UniqueDriver driverOwner(driver);
+
+    TCP_AdapterList adapters{};
+    ::GetTcpipBoundAdaptersInfo(driver, &adapters);
+    // Slot AdapterIndex - 1 is read below: index 0, or one past the record's
+    // 32 fixed slots (whatever count the driver claims), has no slot.
+    if (AdapterIndex == 0 || AdapterIndex > adapters.m_nAdapterCount || AdapterIndex > ADAPTER_LIST_SIZE) {
+        Log("There is no network interface with such index on this system.", llError, 0);
+        return;
+    }
+
+    tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        Log("Could not create event.", llError, 0);
+        return;
+    }
+
+    HANDLE adapter = adapters.m_nAdapterHandle[AdapterIndex - 1];
+    if (!::SetPacketEvent(driver, adapter, event.get())) {
+        Log("Could not set receive event.", llError, 0);
+        return;
+    }
+    tk::ScopeGuard detachEvent([&] { ::SetPacketEvent(driver, adapter, nullptr); });
+
+    INTERMEDIATE_BUFFER buffer{};
+    ETH_REQUEST request{adapter, &buffer};
+    ADAPTER_MODE mode{adapter, MSTCP_FLAG_RECV_TUNNEL};
+    if (!::SetAdapterMode(driver, &mode)) {
+        Log("Could not set adapter mode.", llError, 0);
+        return;
+    }
+    tk::ScopeGuard normalMode([&] {
+        ADAPTER_MODE normal{adapter, 0};
+        ::SetAdapterMode(driver, &normal);
+    });
+
+    while (!Terminated()) {
+        ::WaitForSingleObject(event.get(), kWaitPeriodMs);
+        ::ResetEvent(event.get());
+        while (!Terminated() && ::ReadPacket(driver, &request)) {
+            // Every packet read goes on to the stack exactly once, even when
+            // a log delivery threw while it was processed.
+            tk::ScopeGuard passOn([&] { ::SendPacketToMstcp(driver, &request); });
+            ProcessPacket(buffer);
+        }
+    }
+}
+
+void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
+    if (Trace) Log("Packet received.", llTrace, 0);
+    const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
+    const frame::FrameVerdict verdict = frame::InspectFrame(Packet.m_IBuffer, length);
+    if (verdict.kind != frame::FrameKind::Ipv4) return;
+    if (Trace) {
+        Log("Packet protocol: IP", llTrace, 1);
+        char text[16];
+        std::snprintf(text, sizeof text, "TTL=%d", verdict.ttl);
+        Log(text, llTrace, 1);
+    }
+    if (verdict.ttl <= BadTTL) {
+        frame::RewriteTtl(Packet.m_IBuffer, NewTTL);
+        if (Trace) Log("TTL changed.", llTrace, 2);
+    }
+}

@@ -1,0 +1,79 @@
+// Control interface of the stand-in ndisapi.dll, for tests, the benchmark and
+// the demonstration run. It lies apart from the driver interface: nothing in
+// the program itself calls it.
+//
+// Adapters are addressed by their 1-based position in the list the driver
+// reports, as the program numbers them.
+#pragma once
+
+#include <windows.h>
+
+#ifdef NDISAPI_BUILDING_DLL
+#define SIM_API extern "C" __declspec(dllexport)
+#else
+#define SIM_API extern "C" __declspec(dllimport)
+#endif
+
+// Return to an empty driver: loaded, no adapters, no refusals, no trickle,
+// counters and records cleared. Handles still open stay usable.
+SIM_API void __stdcall SimReset(void);
+
+// Install the demonstration state the DLL starts with (see sim/README.md).
+SIM_API void __stdcall SimLoadDefaults(void);
+
+// Whether IsDriverLoaded answers TRUE.
+SIM_API void __stdcall SimSetDriverLoaded(BOOL loaded);
+
+// Appends an adapter; returns its 1-based position, or 0 when all 32 slots are taken.
+// displayName is what every name conversion returns for internalName.
+SIM_API ULONG __stdcall SimAddAdapter(const char* internalName, const char* displayName,
+                                      const unsigned char mac[6], ULONG medium, USHORT mtu);
+
+// Makes GetTcpipBoundAdaptersInfo report this count instead of the number of
+// adapters defined (slots beyond the defined ones stay zero). Pass 0xFFFFFFFF
+// to go back to the true count.
+SIM_API void __stdcall SimOverrideAdapterCount(ULONG count);
+
+// Refusals on demand: while set, the operation fails (returns FALSE).
+SIM_API void __stdcall SimRefuseSetPacketEvent(BOOL refuse);
+// Refuses only requests for tunnel mode (flags != 0); returning to normal mode always works.
+SIM_API void __stdcall SimRefuseSetAdapterMode(BOOL refuse);
+
+// Queues a frame received on an adapter. Frames are queued only while the
+// adapter is in tunnel mode; otherwise they go straight to the stack, as they
+// would without the filter. Queuing signals the adapter's attached event.
+// Returns TRUE when the frame was queued for the program.
+SIM_API BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length);
+
+// Frames waiting in an adapter's queue.
+SIM_API ULONG __stdcall SimQueueLength(ULONG position);
+
+// Frames that reached the stack on an adapter, in order. The record keeps the
+// newest 4096 frames; SimStackTotal counts all of them.
+SIM_API ULONG __stdcall SimStackTotal(ULONG position);
+// Copies record i (0 = oldest still kept) into buffer; returns its length or 0 if there is none.
+SIM_API ULONG __stdcall SimStackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity);
+SIM_API void __stdcall SimClearStack(ULONG position);
+
+// Current adapter mode flags and attached event (NULL when detached).
+SIM_API ULONG __stdcall SimAdapterMode(ULONG position);
+SIM_API HANDLE __stdcall SimAdapterEvent(ULONG position);
+
+// The driver handle that adapter operations are matched against.
+SIM_API HANDLE __stdcall SimAdapterHandle(ULONG position);
+
+// Number of calls of a driver operation by its export name since the last reset.
+SIM_API ULONG __stdcall SimCallCount(const char* operation);
+
+// The driver operations called since the last reset, in order, separated by
+// single spaces, e.g. "OpenFilterDriver IsDriverLoaded CloseFilterDriver".
+// ReadPacket calls that found the queue empty are left out, so the log stays
+// short while a worker idles. Returns the full length; copies at most capacity-1 characters.
+SIM_API ULONG __stdcall SimCallLog(char* buffer, ULONG capacity);
+
+// Driver handles open now.
+SIM_API ULONG __stdcall SimOpenHandles(void);
+
+// Frames per second of mixed traffic fed to every adapter in tunnel mode
+// (0 stops it).
+SIM_API void __stdcall SimSetTrickle(ULONG framesPerSecond);

@@ -1,0 +1,254 @@
+// The worker over the stand-in driver: setup failures and their clean-up,
+// trace lines, the hand-on of every packet and the ways a run ends.
+#include "filter/FrameLogic.h"
+#include "filter/TTLFilterUnit.h"
+#include "sim/SimControl.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
+
+const unsigned char kMac1[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
+const unsigned char kMac2[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
+
+Bytes Ethernet(std::uint16_t etherType, Bytes payload) {
+    Bytes f = {0, 0x0c, 0x29, 0xab, 0x01, 0xff, 0, 0x50, 0x56, 0xc0, 0, 8,
+               static_cast<std::uint8_t>(etherType >> 8), static_cast<std::uint8_t>(etherType)};
+    f.insert(f.end(), payload.begin(), payload.end());
+    return f;
+}
+
+Bytes Ipv4(std::uint8_t ttl, std::uint8_t checksumHigh = 0xba) {
+    return Ethernet(0x0800, {0x45, 0x00, 0x00, 0x28, 0xab, 0xcd, 0x40, 0x00, ttl, 0x06, checksumHigh, 0x00, 0x0a,
+                             0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02});
+}
+
+std::string CallLog() {
+    char buffer[8192];
+    SimCallLog(buffer, sizeof buffer);
+    return buffer;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        tk::TThread::CheckSynchronize();
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+Bytes StackFrame(ULONG position, ULONG index) {
+    Bytes b(1514);
+    b.resize(SimStackFrame(position, index, b.data(), static_cast<ULONG>(b.size())));
+    return b;
+}
+
+class FilterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SimReset();
+        SimAddAdapter("\\DEVICE\\{A1}", "LAN", kMac1, 0, 1500);
+        SimAddAdapter("\\DEVICE\\{B2}", "WAN", kMac2, 3, 1400);
+        openHandles = SimOpenHandles();
+    }
+    void TearDown() override {
+        Stop();
+        EXPECT_EQ(SimAdapterMode(1), 0u);
+        EXPECT_EQ(SimAdapterMode(2), 0u);
+        EXPECT_EQ(SimOpenHandles(), openHandles);
+    }
+
+    void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace) {
+        filter = std::make_unique<TTTLFilter>(
+            index, bad, newTtl, [this](const std::string& line) { OnLine(line); }, trace);
+    }
+    void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace) {
+        Start(index, bad, newTtl, trace);
+        ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(index) == 2; }));
+    }
+    void Stop() {
+        if (!filter) return;
+        filter->Terminate();
+        filter->WaitFor();
+        filter.reset();
+    }
+    // Lets a worker that ends by itself finish.
+    void WaitEnd() {
+        ASSERT_TRUE(PumpUntil([&] { return filter->Finished(); }));
+        filter->WaitFor();
+    }
+    void OnLine(const std::string& line) {
+        ASSERT_TRUE(tk::TThread::IsMainThread());
+        lines.push_back(line);
+        if (onLine) onLine(line);
+    }
+
+    std::unique_ptr<TTTLFilter> filter;
+    Lines lines;
+    std::function<void(const std::string&)> onLine;
+    ULONG openHandles = 0;
+};
+
+struct SetupFailure {
+    const char* name;
+    std::function<void()> arrange;
+    std::uint32_t index;
+    Lines expectedLines;
+    std::string expectedCalls;
+};
+
+TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
+    const std::string opened = "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo";
+    const SetupFailure rows[] = {
+        {"driver not loaded", [] { SimSetDriverLoaded(FALSE); }, 1, {"[error] Driver not loaded."},
+         "OpenFilterDriver IsDriverLoaded"},
+        {"index above count", [] {}, 3, {"[error] There is no network interface with such index on this system."},
+         opened + " CloseFilterDriver"},
+        {"index past the fixed slots", [] { SimOverrideAdapterCount(40); }, 33,
+         {"[error] There is no network interface with such index on this system."}, opened + " CloseFilterDriver"},
+        {"index zero", [] {}, 0, {"[error] There is no network interface with such index on this system."},
+         opened + " CloseFilterDriver"},
+        {"event refused", [] { SimRefuseSetPacketEvent(TRUE); }, 2, {"[error] Could not set receive event."},
+         opened + " SetPacketEvent CloseFilterDriver"},
+        {"mode refused", [] { SimRefuseSetAdapterMode(TRUE); }, 2, {"[error] Could not set adapter mode."},
+         opened + " SetPacketEvent SetAdapterMode SetPacketEvent CloseFilterDriver"},
+    };
+    for (const SetupFailure& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        lines.clear();
+        row.arrange();
+        Start(row.index, 1, 5, true);
+        WaitEnd();
+        EXPECT_EQ(lines, row.expectedLines);
+        EXPECT_EQ(CallLog(), row.expectedCalls);
+        EXPECT_EQ(SimAdapterEvent(1), nullptr);
+        EXPECT_EQ(SimAdapterEvent(2), nullptr);
+        filter.reset();
+        // A driver that was never known to be loaded is not closed: nothing else is called.
+        EXPECT_EQ(SimOpenHandles() - openHandles, std::string(row.name) == "driver not loaded" ? 1u : 0u);
+        SimReset();
+    }
+}
+
+TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
+    StartTunnel(2, 1, 5, true);
+    EXPECT_TRUE(SimReceiveFrame(2, Ipv4(1).data(), static_cast<ULONG>(Ipv4(1).size())));
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 1; }));
+    EXPECT_EQ(StackFrame(2, 0), Ipv4(5, 0xb6));
+    EXPECT_EQ(lines, (Lines{"[trace] Packet received.", "[trace]   Packet protocol: IP", "[trace]   TTL=1",
+                            "[trace]     TTL changed."}));
+    Stop();
+    EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo SetPacketEvent SetAdapterMode "
+                         "ReadPacket SendPacketToMstcp SetAdapterMode SetPacketEvent CloseFilterDriver");
+}
+
+TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
+    const Bytes frames[] = {
+        Ethernet(0x0806, Bytes(28, 0x01)),
+        Ethernet(0x86DD, Bytes(40, 0x01)),
+        Ethernet(0x8100, {0x00, 0x05, 0x08, 0x00, 0x45, 0, 0, 20, 0, 0, 0, 0, 1, 6, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}),
+        // Too short for an IPv4 header: its TTL byte would be a stale byte of the buffer.
+        Ethernet(0x0800, {0x45, 0x00, 0x00, 0x14, 0x00, 0x00, 0x00, 0x00, 0x01}),
+    };
+    StartTunnel(1, 255, 5, true);
+    // A long frame first leaves low TTL bytes behind in the worker's buffer.
+    SimReceiveFrame(1, Ipv4(0).data(), static_cast<ULONG>(Ipv4(0).size()));
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 1; }));
+    lines.clear();
+    for (const Bytes& f : frames) SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size()));
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 5; }));
+    for (ULONG i = 0; i < 4; ++i) EXPECT_EQ(StackFrame(1, i + 1), frames[i]) << "frame " << i;
+    EXPECT_EQ(lines, Lines(4, "[trace] Packet received."));
+}
+
+TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
+    filter = std::make_unique<TTTLFilter>(
+        1, 1, 5, [this](const std::string& l) { lines.push_back(l); }, true, true);
+    filter->Terminate();
+    filter->Resume();
+    filter->WaitFor();
+    EXPECT_EQ(SimCallCount("OpenFilterDriver"), 0u);
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(FilterTest, DestroyingAnUnstartedWorkerDoesNotHang) {
+    filter = std::make_unique<TTTLFilter>(1, 1, 5, nullptr, false, true);
+    filter.reset();
+    EXPECT_EQ(SimCallCount("OpenFilterDriver"), 0u);
+}
+
+TEST_F(FilterTest, ExceptionInOnMessagePassesThePacketAndCleansUp) {
+    onLine = [](const std::string& line) {
+        if (line == "[trace]   Packet protocol: IP") throw std::runtime_error("log failed");
+    };
+    StartTunnel(1, 1, 5, true);
+    SimReceiveFrame(1, Ipv4(1).data(), static_cast<ULONG>(Ipv4(1).size()));
+    SimReceiveFrame(1, Ipv4(1).data(), static_cast<ULONG>(Ipv4(1).size()));
+    WaitEnd();
+    // The packet in hand went on, not yet rewritten; the second was never read.
+    ASSERT_EQ(SimStackTotal(1), 1u);
+    EXPECT_EQ(StackFrame(1, 0), Ipv4(1));
+    EXPECT_EQ(SimQueueLength(1), 1u);
+    EXPECT_EQ(lines, (Lines{"[trace] Packet received.", "[trace]   Packet protocol: IP"}));
+    EXPECT_EQ(SimAdapterMode(1), 0u);
+    EXPECT_EQ(SimAdapterEvent(1), nullptr);
+    EXPECT_EQ(SimOpenHandles(), openHandles);
+}
+
+TEST_F(FilterTest, TerminateDuringBurstStopsAfterThePacketInHand) {
+    onLine = [this](const std::string& line) {
+        if (line == "[trace] Packet received.") filter->Terminate();
+    };
+    StartTunnel(1, 1, 5, true);
+    for (int i = 0; i < 10; ++i) SimReceiveFrame(1, Ipv4(1).data(), static_cast<ULONG>(Ipv4(1).size()));
+    WaitEnd();
+    ASSERT_EQ(SimStackTotal(1), 1u);
+    EXPECT_EQ(StackFrame(1, 0), Ipv4(5, 0xb6));
+    EXPECT_EQ(SimQueueLength(1), 9u);
+}
+
+TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
+    StartTunnel(1, 1, 5, false);
+    std::vector<Bytes> sent;
+    for (int i = 0; i < 4000; ++i) {
+        Bytes f;
+        switch (i % 4) {
+            case 0: f = Ipv4(static_cast<std::uint8_t>(i % 3)); break;
+            case 1: f = Ipv4(64); break;
+            case 2: f = Ethernet(0x0806, Bytes(28, static_cast<std::uint8_t>(i))); break;
+            default: f = Ethernet(0x86DD, Bytes(40 + i % 600, static_cast<std::uint8_t>(i))); break;
+        }
+        f.push_back(static_cast<std::uint8_t>(i));  // tells the frames apart
+        f.push_back(static_cast<std::uint8_t>(i >> 8));
+        sent.push_back(f);
+        ASSERT_TRUE(SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size())));
+        if (i % 500 == 499) Sleep(5);
+    }
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 4000; }));
+    Stop();
+    EXPECT_EQ(SimStackTotal(1), 4000u);
+    for (ULONG i = 0; i < 4000; ++i) {
+        Bytes expected = sent[i];
+        if (i % 4 == 0 && expected[14 + 8] <= 1) {
+            frame::ProcessFrame(expected.data(), expected.size(), 1, 5);
+        }
+        ASSERT_EQ(StackFrame(1, i), expected) << "frame " << i;
+    }
+    EXPECT_EQ(SimCallCount("SendPacketToMstcp"), 4000u);
+    EXPECT_TRUE(lines.empty());
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+#include "toolkit/Thread.h"
+
+#include <deque>
+#include <mutex>
+#include <stdexcept>
+
+namespace tk {
+namespace {
+
+constexpr UINT WM_SYNCHRONIZE = WM_APP + 0x3A1;
+
+struct SyncRequest {
+    TThread::SyncProc proc;
+    void* context;
+    std::exception_ptr error;
+    HANDLE done;
+};
+
+// State shared with the worker threads; the only lock of the program lives here.
+struct SyncState {
+    std::mutex lock;
+    std::deque<SyncRequest*> queue;
+    DWORD mainThreadId = 0;
+    HWND window = nullptr;
+    UniqueEvent pending{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+};
+
+SyncState& State() {
+    static SyncState state;
+    return state;
+}
+
+LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_SYNCHRONIZE) {
+        TThread::CheckSynchronize();
+        return 0;
+    }
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND EnsureSyncWindow() {
+    SyncState& s = State();
+    if (!s.window) {
+        const char* className = "TkThreadSyncWindow";
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = SyncWindowProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = className;
+        ::RegisterClassA(&wc);
+        s.window = ::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    }
+    return s.window;
+}
+
+} // namespace
+
+void TThread::SetMainThread() {
+    State().mainThreadId = ::GetCurrentThreadId();
+    EnsureSyncWindow();
+}
+
+bool TThread::IsMainThread() {
+    return ::GetCurrentThreadId() == State().mainThreadId;
+}
+
+TThread::TThread(bool CreateSuspended) {
+    if (State().mainThreadId == 0) SetMainThread();
+    syncDone_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!syncDone_) throw std::runtime_error("Could not create thread event");
+    DWORD id = 0;
+    thread_.reset(::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &id));
+    if (!thread_) throw std::runtime_error("Could not create thread");
+    if (!CreateSuspended) Resume();
+}
+
+TThread::~TThread() {
+    // A thread never started has nothing to wait for: start it so that it
+    // sees its terminate request and ends without running the body.
+    if (thread_ && !finished_.load()) {
+        Terminate();
+        if (!started_) Resume();
+        WaitFor();
+    }
+}
+
+void TThread::Resume() {
+    if (!started_) {
+        started_ = true;
+        ::ResumeThread(thread_.get());
+    }
+}
+
+DWORD WINAPI TThread::ThreadProc(void* param) {
+    auto* self = static_cast<TThread*>(param);
+    if (!self->Terminated()) {
+        try {
+            self->Execute();
+        } catch (...) {
+            // An error that leaves the body ends the thread; the owner sees it ended.
+        }
+    }
+    const bool freeSelf = self->FreeOnTerminate;
+    self->finished_.store(true, std::memory_order_release);
+    if (freeSelf) delete self;
+    return 0;
+}
+
+void TThread::WaitFor() {
+    if (!thread_ || !started_) return;
+    HANDLE thread = thread_.get();
+    if (!IsMainThread()) {
+        ::WaitForSingleObject(thread, INFINITE);
+        return;
+    }
+    HANDLE handles[2] = {thread, State().pending.get()};
+    for (;;) {
+        DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        if (r == WAIT_OBJECT_0) break;
+        CheckSynchronize();
+    }
+    CheckSynchronize();
+}
+
+void TThread::Synchronize(SyncProc proc, void* context) {
+    if (IsMainThread()) {
+        proc(context);
+        return;
+    }
+    SyncState& s = State();
+    SyncRequest request{proc, context, nullptr, syncDone_.get()};
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.queue.push_back(&request);
+    }
+    ::SetEvent(s.pending.get());
+    ::PostMessageA(s.window, WM_SYNCHRONIZE, 0, 0);
+    ::WaitForSingleObject(syncDone_.get(), INFINITE);
+    if (request.error) std::rethrow_exception(request.error);
+}
+
+bool TThread::CheckSynchronize() {
+    SyncState& s = State();
+    bool served = false;
+    for (;;) {
+        SyncRequest* request = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(s.lock);
+            if (s.queue.empty()) break;
+            request = s.queue.front();
+            s.queue.pop_front();
+        }
+        try {
+            request->proc(request->context);
+        } catch (...) {
+            request->error = std::current_exception();
+        }
+        served = true;
+        ::SetEvent(request->done);
+    }
+    return served;
+}
+
+} // namespace tk

@@ -1,0 +1,6 @@
+// Resource identifiers shared by the resource script and the code.
+#pragma once
+
+#define IDI_MAINICON 1
+// The 14 medium icons of the adapter list, in the order of the medium table.
+#define IDI_MEDIUM_FIRST 101
