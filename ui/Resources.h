@@ -4,3 +4,4 @@
 #define IDI_MAINICON 1
 // The 14 medium icons of the adapter list, in the order of the medium table.
 #define IDI_MEDIUM_FIRST 101
+#define MEDIUM_ICON_COUNT 14
