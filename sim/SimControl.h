@@ -41,12 +41,16 @@ SIM_API void __stdcall SimRefuseSetAdapterMode(BOOL refuse);
 
 // Queues a frame received on an adapter. Frames are queued only while the
 // adapter is in tunnel mode; otherwise they go straight to the stack, as they
-// would without the filter. Queuing signals the adapter's attached event.
+// would without the filter. Queuing signals the adapter's attached event
+// when the queue was empty: a reader that resets the event and then reads
+// until the queue is empty misses nothing.
 // Returns TRUE when the frame was queued for the program.
 SIM_API BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length);
 
 // Frames waiting in an adapter's queue.
 SIM_API ULONG __stdcall SimQueueLength(ULONG position);
+// Frames lost because the adapter's queue was full (it holds 8192).
+SIM_API ULONG __stdcall SimDroppedFrames(ULONG position);
 
 // Frames that reached the stack on an adapter, in order. The record keeps the
 // newest 4096 frames; SimStackTotal counts all of them.

@@ -1,0 +1,101 @@
+// The control interface, each call handed to the process's one driver. As in
+// the driver operations, no exception leaves through the C interface.
+#include "sim/SimControl.h"
+
+#include "sim/SimDriver.h"
+
+namespace {
+
+template <typename R, typename F>
+R Guarded(R failure, F f) noexcept {
+    try {
+        return f();
+    } catch (...) {
+        return failure;
+    }
+}
+
+template <typename F>
+void Guarded(F f) noexcept {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+TSimDriver& Driver() { return TSimDriver::Instance(); }
+
+} // namespace
+
+extern "C" {
+
+void __stdcall SimReset(void) { Guarded([] { Driver().Reset(); }); }
+
+void __stdcall SimLoadDefaults(void) { Guarded([] { Driver().LoadDefaults(); }); }
+
+void __stdcall SimSetDriverLoaded(BOOL loaded) { Guarded([&] { Driver().SetDriverLoaded(loaded != FALSE); }); }
+
+ULONG __stdcall SimAddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6],
+                              ULONG medium, USHORT mtu) {
+    return Guarded(ULONG(0), [&] { return Driver().AddAdapter(internalName, displayName, mac, medium, mtu); });
+}
+
+void __stdcall SimOverrideAdapterCount(ULONG count) { Guarded([&] { Driver().OverrideAdapterCount(count); }); }
+
+void __stdcall SimRefuseSetPacketEvent(BOOL refuse) {
+    Guarded([&] { Driver().RefuseSetPacketEvent(refuse != FALSE); });
+}
+
+void __stdcall SimRefuseSetAdapterMode(BOOL refuse) {
+    Guarded([&] { Driver().RefuseSetAdapterMode(refuse != FALSE); });
+}
+
+BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length) {
+    return Guarded(BOOL(FALSE), [&] { return Driver().ReceiveFrame(position, frame, length); });
+}
+
+ULONG __stdcall SimQueueLength(ULONG position) {
+    return Guarded(ULONG(0), [&] { return Driver().QueueLength(position); });
+}
+
+ULONG __stdcall SimDroppedFrames(ULONG position) {
+    return Guarded(ULONG(0), [&] { return Driver().DroppedFrames(position); });
+}
+
+ULONG __stdcall SimStackTotal(ULONG position) {
+    return Guarded(ULONG(0), [&] { return Driver().StackTotal(position); });
+}
+
+ULONG __stdcall SimStackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
+    return Guarded(ULONG(0), [&] { return Driver().StackFrame(position, index, buffer, capacity); });
+}
+
+void __stdcall SimClearStack(ULONG position) { Guarded([&] { Driver().ClearStack(position); }); }
+
+ULONG __stdcall SimAdapterMode(ULONG position) {
+    return Guarded(ULONG(0), [&] { return Driver().AdapterMode(position); });
+}
+
+HANDLE __stdcall SimAdapterEvent(ULONG position) {
+    return Guarded(HANDLE(nullptr), [&] { return Driver().AdapterEvent(position); });
+}
+
+HANDLE __stdcall SimAdapterHandle(ULONG position) {
+    return Guarded(HANDLE(nullptr), [&] { return Driver().AdapterHandle(position); });
+}
+
+ULONG __stdcall SimCallCount(const char* operation) {
+    return Guarded(ULONG(0), [&] { return Driver().CallCount(operation); });
+}
+
+ULONG __stdcall SimCallLog(char* buffer, ULONG capacity) {
+    return Guarded(ULONG(0), [&] { return Driver().CallLog(buffer, capacity); });
+}
+
+ULONG __stdcall SimOpenHandles(void) {
+    return Guarded(ULONG(0), [] { return Driver().OpenHandles(); });
+}
+
+void __stdcall SimSetTrickle(ULONG framesPerSecond) { Guarded([&] { Driver().SetTrickle(framesPerSecond); }); }
+
+} // extern "C"

@@ -1,0 +1,418 @@
+#include "sim/SimDriver.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* const OperationNames[] = {
+    "OpenFilterDriver",   "CloseFilterDriver", "IsDriverLoaded",
+    "GetTcpipBoundAdaptersInfo", "SetPacketEvent", "SetAdapterMode",
+    "ReadPacket",         "SendPacketToMstcp", "ConvertWindowsNTAdapterName",
+    "ConvertWindows2000AdapterName", "ConvertWindows9xAdapterName",
+};
+static_assert(std::size(OperationNames) == static_cast<std::size_t>(TDriverOperation::Count));
+
+// Handle values far from the small multiples of four that real kernel
+// handles have, so a mix-up with one shows at once. Serials never repeat in a
+// run: a handle kept across a reset matches nothing new.
+HANDLE DriverHandleValue(ULONG serial) {
+    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x0D700000u + 4u * serial));
+}
+HANDLE AdapterHandleValue(ULONG serial) {
+    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x0AD00000u + 16u * serial));
+}
+
+// Copies text NUL-terminated into at most size bytes.
+void CopyTruncated(const std::string& text, char* out, std::size_t size) {
+    const std::size_t n = std::min(text.size(), size - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+}
+
+bool EnvironmentIs(const char* name, const char* value) {
+    const char* set = std::getenv(name);
+    return set && _stricmp(set, value) == 0;
+}
+
+} // namespace
+
+TSimDriver& TSimDriver::Instance() {
+    static TSimDriver driver;
+    return driver;
+}
+
+TSimDriver::TSimDriver() : trickle_(*this) {
+    defaultAdapters_ = !EnvironmentIs("BRACKWATER_SIM_ADAPTERS", "none");
+    defaultDriverLoaded_ = !EnvironmentIs("BRACKWATER_SIM_DRIVER", "missing");
+    if (const char* trickle = std::getenv("BRACKWATER_SIM_TRICKLE")) {
+        defaultTrickle_ = std::strtoul(trickle, nullptr, 10);
+    }
+    adapters_.reserve(ADAPTER_LIST_SIZE);
+    LoadDefaults();
+}
+
+void TSimDriver::Record(TDriverOperation operation) {
+    const char* name = OperationNames[static_cast<std::size_t>(operation)];
+    ++callCounts_[static_cast<std::size_t>(operation)];
+    // Past the cap the log keeps its beginning and calls are only counted, so
+    // a long run cannot make it grow without bound.
+    const std::size_t needed = std::strlen(name) + (callLog_.empty() ? 0 : 1);
+    if (callLog_.size() + needed > kCallLogLimit) return;
+    if (!callLog_.empty()) callLog_ += ' ';
+    callLog_ += name;
+}
+
+bool TSimDriver::IsOpen(HANDLE driver) const {
+    return std::find(openHandles_.begin(), openHandles_.end(), driver) != openHandles_.end();
+}
+
+TSimDriver::TAdapter* TSimDriver::FindByHandle(HANDLE adapter) {
+    if (!adapter) return nullptr;
+    for (TAdapter& a : adapters_) {
+        if (a.handle == adapter) return &a;
+    }
+    return nullptr;
+}
+
+TSimDriver::TAdapter* TSimDriver::FindByPosition(ULONG position) {
+    return position >= 1 && position <= adapters_.size() ? &adapters_[position - 1] : nullptr;
+}
+
+// Signals the event only when the queue stops being empty: a reader that
+// resets the event and then reads until the queue is empty misses nothing,
+// and a steady stream costs no kernel call per frame (under Wine each
+// SetEvent is a round trip to the server, far dearer than the frame itself).
+void TSimDriver::SignalFirst(TAdapter& adapter) {
+    if (adapter.event && adapter.queue.Size() == 1) ::SetEvent(adapter.event);
+}
+
+bool TSimDriver::Enqueue(TAdapter& adapter, const void* frame, ULONG length) {
+    if (!adapter.queue.Push(frame, length)) {
+        ++adapter.dropped;
+        return false;
+    }
+    SignalFirst(adapter);
+    return true;
+}
+
+void TSimDriver::PassToStack(TAdapter& adapter, const void* frame, ULONG length) {
+    adapter.stack.PushOverwrite(frame, length);
+    ++adapter.stackTotal;
+}
+
+// ---- driver operations ----
+
+HANDLE TSimDriver::OpenFilterDriver() {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::OpenFilterDriver);
+    // A handle is returned even without the driver: IsDriverLoaded tells.
+    HANDLE handle = DriverHandleValue(++handleSerial_);
+    openHandles_.push_back(handle);
+    return handle;
+}
+
+void TSimDriver::CloseFilterDriver(HANDLE driver) {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::CloseFilterDriver);
+    // Adapter modes and events stay as they are: a user that forgets to
+    // restore them before closing is then visible in the state.
+    const auto it = std::find(openHandles_.begin(), openHandles_.end(), driver);
+    if (it != openHandles_.end()) openHandles_.erase(it);
+}
+
+BOOL TSimDriver::IsDriverLoaded(HANDLE driver) {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::IsDriverLoaded);
+    return Usable(driver);
+}
+
+BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapters) {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::GetTcpipBoundAdaptersInfo);
+    if (!adapters) return FALSE;
+    // Zeroed first, so a caller that ignores a failure sees no adapters.
+    std::memset(adapters, 0, sizeof *adapters);
+    if (!Usable(driver)) return FALSE;
+    const std::size_t n = std::min<std::size_t>(adapters_.size(), ADAPTER_LIST_SIZE);
+    adapters->m_nAdapterCount = countOverride_ == kTrueCount ? static_cast<ULONG>(n) : countOverride_;
+    for (std::size_t i = 0; i < n; ++i) {
+        const TAdapter& a = adapters_[i];
+        CopyTruncated(a.internalName, reinterpret_cast<char*>(adapters->m_szAdapterNameList[i]), ADAPTER_NAME_SIZE);
+        adapters->m_nAdapterHandle[i] = a.handle;
+        adapters->m_nAdapterMediumList[i] = a.medium;
+        std::memcpy(adapters->m_czCurrentAddress[i], a.mac.data(), ETHER_ADDR_LENGTH);
+        adapters->m_usMTU[i] = a.mtu;
+    }
+    return TRUE;
+}
+
+BOOL TSimDriver::SetPacketEvent(HANDLE driver, HANDLE adapter, HANDLE event) {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::SetPacketEvent);
+    TAdapter* a = FindByHandle(adapter);
+    if (!Usable(driver) || !a || refuseEvent_) return FALSE;
+    a->event = event;
+    return TRUE;
+}
+
+BOOL TSimDriver::SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode) {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::SetAdapterMode);
+    TAdapter* a = mode ? FindByHandle(mode->hAdapterHandle) : nullptr;
+    if (!Usable(driver) || !a) return FALSE;
+    if (refuseMode_ && mode->dwFlags != 0) return FALSE;
+    const bool wasTunnel = (a->mode & MSTCP_FLAG_RECV_TUNNEL) != 0;
+    a->mode = mode->dwFlags;
+    if (wasTunnel && !(a->mode & MSTCP_FLAG_RECV_TUNNEL)) {
+        // Frames still queued when tunnelling ends go on to the stack, as
+        // the real driver lets them go on rather than losing them.
+        while (const TFrameSlot* slot = a->queue.Front()) {
+            PassToStack(*a, slot->bytes, slot->length);
+            a->queue.PopFront();
+        }
+    }
+    return TRUE;
+}
+
+BOOL TSimDriver::ReadPacket(HANDLE driver, ETH_REQUEST* request) {
+    std::lock_guard lock(mutex_);
+    TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
+    const TFrameSlot* slot = a && Usable(driver) ? a->queue.Front() : nullptr;
+    if (!slot) {
+        // Counted but kept out of the log, which an idle worker would flood.
+        ++callCounts_[static_cast<std::size_t>(TDriverOperation::ReadPacket)];
+        return FALSE;
+    }
+    Record(TDriverOperation::ReadPacket);
+    std::memcpy(request->EthPacket->m_IBuffer, slot->bytes, slot->length);
+    request->EthPacket->m_Length = slot->length;
+    a->queue.PopFront();
+    return TRUE;
+}
+
+BOOL TSimDriver::SendPacketToMstcp(HANDLE driver, const ETH_REQUEST* request) {
+    std::lock_guard lock(mutex_);
+    Record(TDriverOperation::SendPacketToMstcp);
+    TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
+    if (!Usable(driver) || !a) return FALSE;
+    // A length beyond the buffer cannot be honoured; only the buffer goes up.
+    const ULONG length = std::min<ULONG>(request->EthPacket->m_Length, MAX_ETHER_FRAME);
+    PassToStack(*a, request->EthPacket->m_IBuffer, length);
+    return TRUE;
+}
+
+BOOL TSimDriver::ConvertAdapterName(TDriverOperation operation, const char* internalName, char* displayName,
+                                    DWORD size) {
+    std::lock_guard lock(mutex_);
+    Record(operation);
+    if (!displayName || size == 0) return FALSE;
+    displayName[0] = '\0';
+    if (!internalName) return FALSE;
+    for (const TAdapter& a : adapters_) {
+        if (a.internalName == internalName) {
+            CopyTruncated(a.displayName, displayName, size);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// ---- control ----
+
+void TSimDriver::ClearLocked() {
+    driverLoaded_ = true;
+    adapters_.clear();
+    countOverride_ = kTrueCount;
+    refuseEvent_ = false;
+    refuseMode_ = false;
+    callCounts_.fill(0);
+    callLog_.clear();
+}
+
+void TSimDriver::Reset() {
+    {
+        std::lock_guard lock(mutex_);
+        ClearLocked();
+    }
+    trickle_.SetRate(0);
+}
+
+void TSimDriver::AddDefaultAdaptersLocked() {
+    struct Default {
+        const char* internalName;
+        const char* displayName;
+        unsigned char mac[ETHER_ADDR_LENGTH];
+        ULONG medium;
+        USHORT mtu;
+    };
+    static const Default defaults[] = {
+        {"\\DEVICE\\{3F2A6C1E-8B4D-4E7A-9C21-5D0B7A1E4F10}", "Intel(R) PRO/1000 MT Network Connection",
+         {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF}, 0, 1500},
+        {"\\DEVICE\\{7C91D0B2-2E5F-4A83-B6D4-19E0C3F58A27}", "Atheros AR9285 Wireless Network Adapter",
+         {0x00, 0x1F, 0x3C, 0x5E, 0x92, 0x14}, 0, 1500},
+        {"\\DEVICE\\{B4E8273A-51C9-4F06-8D3E-A6720F19C5D8}", "Corvantis Virtual Broadcast Adapter",
+         {0x02, 0x00, 0x4C, 0x4F, 0x4F, 0x50}, 11, 1400},
+    };
+    for (const Default& d : defaults) {
+        TAdapter a;
+        a.internalName = d.internalName;
+        a.displayName = d.displayName;
+        std::copy(std::begin(d.mac), std::end(d.mac), a.mac.begin());
+        a.medium = d.medium;
+        a.mtu = d.mtu;
+        a.handle = AdapterHandleValue(++adapterSerial_);
+        adapters_.push_back(std::move(a));
+    }
+}
+
+void TSimDriver::LoadDefaults() {
+    {
+        std::lock_guard lock(mutex_);
+        ClearLocked();
+        driverLoaded_ = defaultDriverLoaded_;
+        if (defaultAdapters_) AddDefaultAdaptersLocked();
+    }
+    trickle_.SetRate(defaultTrickle_);
+}
+
+void TSimDriver::SetDriverLoaded(bool loaded) {
+    std::lock_guard lock(mutex_);
+    driverLoaded_ = loaded;
+}
+
+ULONG TSimDriver::AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6],
+                             ULONG medium, USHORT mtu) {
+    std::lock_guard lock(mutex_);
+    if (adapters_.size() >= ADAPTER_LIST_SIZE) return 0;
+    TAdapter a;
+    // The list gives the internal name 256 bytes, NUL included.
+    a.internalName = std::string(internalName ? internalName : "").substr(0, ADAPTER_NAME_SIZE - 1);
+    a.displayName = displayName ? displayName : "";
+    if (mac) std::copy(mac, mac + ETHER_ADDR_LENGTH, a.mac.begin());
+    a.medium = medium;
+    a.mtu = mtu;
+    a.handle = AdapterHandleValue(++adapterSerial_);
+    adapters_.push_back(std::move(a));
+    return static_cast<ULONG>(adapters_.size());
+}
+
+void TSimDriver::OverrideAdapterCount(ULONG count) {
+    std::lock_guard lock(mutex_);
+    countOverride_ = count;
+}
+
+void TSimDriver::RefuseSetPacketEvent(bool refuse) {
+    std::lock_guard lock(mutex_);
+    refuseEvent_ = refuse;
+}
+
+void TSimDriver::RefuseSetAdapterMode(bool refuse) {
+    std::lock_guard lock(mutex_);
+    refuseMode_ = refuse;
+}
+
+BOOL TSimDriver::ReceiveFrame(ULONG position, const void* frame, ULONG length) {
+    std::lock_guard lock(mutex_);
+    TAdapter* a = FindByPosition(position);
+    // No adapter receives what does not fit an Ethernet frame.
+    if (!a || !frame || length == 0 || length > MAX_ETHER_FRAME) return FALSE;
+    if (a->mode & MSTCP_FLAG_RECV_TUNNEL) return Enqueue(*a, frame, length);
+    PassToStack(*a, frame, length);
+    return FALSE;
+}
+
+ULONG TSimDriver::QueueLength(ULONG position) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    return a ? static_cast<ULONG>(a->queue.Size()) : 0;
+}
+
+ULONG TSimDriver::DroppedFrames(ULONG position) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    return a ? a->dropped : 0;
+}
+
+ULONG TSimDriver::StackTotal(ULONG position) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    return a ? a->stackTotal : 0;
+}
+
+ULONG TSimDriver::StackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    const TFrameSlot* slot = a ? a->stack.At(index) : nullptr;
+    if (!slot) return 0;
+    if (buffer) std::memcpy(buffer, slot->bytes, std::min(slot->length, capacity));
+    return slot->length;
+}
+
+void TSimDriver::ClearStack(ULONG position) {
+    std::lock_guard lock(mutex_);
+    if (TAdapter* a = FindByPosition(position)) {
+        a->stack.Clear();
+        a->stackTotal = 0;
+    }
+}
+
+ULONG TSimDriver::AdapterMode(ULONG position) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    return a ? a->mode : 0;
+}
+
+HANDLE TSimDriver::AdapterEvent(ULONG position) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    return a ? a->event : nullptr;
+}
+
+HANDLE TSimDriver::AdapterHandle(ULONG position) {
+    std::lock_guard lock(mutex_);
+    const TAdapter* a = FindByPosition(position);
+    return a ? a->handle : nullptr;
+}
+
+ULONG TSimDriver::CallCount(const char* operation) {
+    std::lock_guard lock(mutex_);
+    if (!operation) return 0;
+    for (std::size_t i = 0; i < std::size(OperationNames); ++i) {
+        if (std::strcmp(OperationNames[i], operation) == 0) return callCounts_[i];
+    }
+    return 0;
+}
+
+ULONG TSimDriver::CallLog(char* buffer, ULONG capacity) {
+    std::lock_guard lock(mutex_);
+    if (buffer && capacity > 0) CopyTruncated(callLog_, buffer, capacity);
+    return static_cast<ULONG>(callLog_.size());
+}
+
+ULONG TSimDriver::OpenHandles() {
+    std::lock_guard lock(mutex_);
+    return static_cast<ULONG>(openHandles_.size());
+}
+
+void TSimDriver::SetTrickle(ULONG framesPerSecond) {
+    trickle_.SetRate(framesPerSecond);
+}
+
+void TSimDriver::FeedTunnelAdapters(const unsigned char* frame, ULONG length) {
+    static const unsigned char broadcast[ETHER_ADDR_LENGTH] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const bool toAdapter = std::memcmp(frame, broadcast, ETHER_ADDR_LENGTH) != 0;
+    std::lock_guard lock(mutex_);
+    for (TAdapter& a : adapters_) {
+        if (!(a.mode & MSTCP_FLAG_RECV_TUNNEL)) continue;
+        TFrameSlot* slot = a.queue.Push(frame, length);
+        if (!slot) {
+            ++a.dropped;
+            continue;
+        }
+        if (toAdapter) std::memcpy(slot->bytes, a.mac.data(), ETHER_ADDR_LENGTH);
+        SignalFirst(a);
+    }
+}

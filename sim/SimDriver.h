@@ -1,0 +1,131 @@
+// The stand-in driver's state: one per process, shared by every driver handle
+// as the kernel driver is, and guarded by one lock because the worker thread
+// and the thread controlling the simulation use it at the same time.
+#pragma once
+
+#include "filter/DriverApi.h"
+#include "sim/FrameRing.h"
+#include "sim/TrickleFeeder.h"
+
+#include <array>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum class TDriverOperation {
+    OpenFilterDriver,
+    CloseFilterDriver,
+    IsDriverLoaded,
+    GetTcpipBoundAdaptersInfo,
+    SetPacketEvent,
+    SetAdapterMode,
+    ReadPacket,
+    SendPacketToMstcp,
+    ConvertWindowsNTAdapterName,
+    ConvertWindows2000AdapterName,
+    ConvertWindows9xAdapterName,
+    Count
+};
+
+class TSimDriver {
+public:
+    static constexpr std::size_t kQueueLimit = 8192;
+    static constexpr std::size_t kStackRecordLimit = 4096;
+    static constexpr std::size_t kCallLogLimit = 1024 * 1024;
+    static constexpr ULONG kTrueCount = 0xFFFFFFFF;
+
+    // The process's driver, in its default state on first use.
+    static TSimDriver& Instance();
+
+    TSimDriver(const TSimDriver&) = delete;
+    TSimDriver& operator=(const TSimDriver&) = delete;
+
+    // Driver operations.
+    HANDLE OpenFilterDriver();
+    void CloseFilterDriver(HANDLE driver);
+    BOOL IsDriverLoaded(HANDLE driver);
+    BOOL GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapters);
+    BOOL SetPacketEvent(HANDLE driver, HANDLE adapter, HANDLE event);
+    BOOL SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode);
+    BOOL ReadPacket(HANDLE driver, ETH_REQUEST* request);
+    BOOL SendPacketToMstcp(HANDLE driver, const ETH_REQUEST* request);
+    BOOL ConvertAdapterName(TDriverOperation operation, const char* internalName, char* displayName,
+                            DWORD size);
+
+    // Control.
+    void Reset();
+    void LoadDefaults();
+    void SetDriverLoaded(bool loaded);
+    ULONG AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6], ULONG medium,
+                     USHORT mtu);
+    void OverrideAdapterCount(ULONG count);
+    void RefuseSetPacketEvent(bool refuse);
+    void RefuseSetAdapterMode(bool refuse);
+    BOOL ReceiveFrame(ULONG position, const void* frame, ULONG length);
+    ULONG QueueLength(ULONG position);
+    ULONG DroppedFrames(ULONG position);
+    ULONG StackTotal(ULONG position);
+    ULONG StackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity);
+    void ClearStack(ULONG position);
+    ULONG AdapterMode(ULONG position);
+    HANDLE AdapterEvent(ULONG position);
+    HANDLE AdapterHandle(ULONG position);
+    ULONG CallCount(const char* operation);
+    ULONG CallLog(char* buffer, ULONG capacity);
+    ULONG OpenHandles();
+    void SetTrickle(ULONG framesPerSecond);
+
+    // Gives a copy of the frame to every adapter in tunnel mode, addressed to
+    // the adapter unless the frame is a broadcast.
+    void FeedTunnelAdapters(const unsigned char* frame, ULONG length);
+
+private:
+    struct TAdapter {
+        std::string internalName;
+        std::string displayName;
+        std::array<unsigned char, ETHER_ADDR_LENGTH> mac{};
+        ULONG medium = 0;
+        USHORT mtu = 0;
+        HANDLE handle = nullptr;
+        ULONG mode = 0;
+        HANDLE event = nullptr;
+        TFrameRing queue{kQueueLimit};
+        TFrameRing stack{kStackRecordLimit};
+        ULONG stackTotal = 0;
+        ULONG dropped = 0;
+    };
+
+    TSimDriver();
+
+    // All of these expect the lock to be held.
+    void Record(TDriverOperation operation);
+    bool IsOpen(HANDLE driver) const;
+    bool Usable(HANDLE driver) const { return driverLoaded_ && IsOpen(driver); }
+    TAdapter* FindByHandle(HANDLE adapter);
+    TAdapter* FindByPosition(ULONG position);
+    static void SignalFirst(TAdapter& adapter);
+    static bool Enqueue(TAdapter& adapter, const void* frame, ULONG length);
+    static void PassToStack(TAdapter& adapter, const void* frame, ULONG length);
+    void ClearLocked();
+    void AddDefaultAdaptersLocked();
+
+    std::mutex mutex_;
+    bool driverLoaded_ = true;
+    std::vector<TAdapter> adapters_;
+    ULONG countOverride_ = kTrueCount;
+    bool refuseEvent_ = false;
+    bool refuseMode_ = false;
+    std::vector<HANDLE> openHandles_;
+    ULONG handleSerial_ = 0;
+    ULONG adapterSerial_ = 0;
+    std::array<ULONG, static_cast<std::size_t>(TDriverOperation::Count)> callCounts_{};
+    std::string callLog_;
+
+    // The defaults as the environment set them when the DLL was first used.
+    bool defaultAdapters_ = true;
+    bool defaultDriverLoaded_ = true;
+    ULONG defaultTrickle_ = 20;
+
+    TTrickleFeeder trickle_;
+};
