@@ -69,7 +69,9 @@ TEST(FrameLogic, TableOfFramesAndSettings) {
         const frame::FrameVerdict v = frame::ProcessFrame(f.data(), f.size(), row.badTtl, row.newTtl);
         EXPECT_EQ(v.kind, row.kind);
         EXPECT_EQ(v.rewritten, row.rewritten);
-        if (row.kind == frame::FrameKind::Ipv4) EXPECT_EQ(v.ttl, row.in[14 + 8]);
+        if (row.kind == frame::FrameKind::Ipv4) {
+            EXPECT_EQ(v.ttl, row.in[14 + 8]);
+        }
         if (row.expectedTtl < 0) {
             EXPECT_EQ(f, row.in);
             continue;

@@ -30,6 +30,8 @@ public:
     // Blocks until the body has returned; returns immediately for a thread never started.
     void WaitFor();
     bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
+    // The platform thread; the object keeps ownership.
+    HANDLE Handle() const noexcept { return thread_.get(); }
 
     // When set before the body ends, the object deletes itself after it.
     bool FreeOnTerminate = false;
