@@ -40,6 +40,8 @@ private:
     int index_;
     int subItems_ = 0;
     int imageIndex_ = -1;
+    std::string caption_;
+    std::vector<std::string> subTexts_;
 };
 
 // A read-only report-style list view: whole rows selected, one at a time, the

@@ -31,7 +31,8 @@ using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 // per form class; the form's font is "MS Sans Serif" 8 pt.
 class TForm : public TWinControl {
 public:
-    explicit TForm(TComponent* owner);
+    // `windowClass` names the form's window class: pass the form class's name.
+    explicit TForm(TComponent* owner, const char* windowClass = "TForm");
     ~TForm() override;
 
     // Loaded() on the owned components and the form, then OnCreate (an
@@ -180,6 +181,7 @@ private:
     UniqueWindow handle_;
     std::string title_;
     TIcon icon_;
+    UniqueIcon smallIcon_;
     TForm* mainForm_ = nullptr;
     bool terminated_ = false;
     bool mainFormHiddenByMinimize_ = false;

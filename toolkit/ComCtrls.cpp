@@ -1,0 +1,180 @@
+#include "toolkit/ComCtrls.h"
+
+#include "toolkit/ImgList.h"
+
+namespace tk {
+
+// ---- TListItem
+
+std::string TListItem::Caption() const { return caption_; }
+
+void TListItem::SetCaption(const std::string& caption) {
+    caption_ = caption;
+    LVITEMA item{};
+    item.iSubItem = 0;
+    item.pszText = const_cast<char*>(caption_.c_str());
+    ::SendMessageA(owner_->Handle(), LVM_SETITEMTEXTA, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&item));
+}
+
+void TListItem::AddSubItem(const std::string& text) {
+    subTexts_.push_back(text);
+    subItems_ = static_cast<int>(subTexts_.size());
+    LVITEMA item{};
+    item.iSubItem = subItems_;
+    item.pszText = const_cast<char*>(subTexts_.back().c_str());
+    ::SendMessageA(owner_->Handle(), LVM_SETITEMTEXTA, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&item));
+}
+
+std::string TListItem::SubItem(int index) const {
+    if (index < 0 || index >= subItems_) return std::string();
+    return subTexts_[static_cast<size_t>(index)];
+}
+
+void TListItem::SetImageIndex(int index) {
+    imageIndex_ = index;
+    LVITEMA item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = index_;
+    item.iImage = index;
+    ::SendMessageA(owner_->Handle(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+bool TListItem::Selected() const {
+    return (::SendMessageA(owner_->Handle(), LVM_GETITEMSTATE, static_cast<WPARAM>(index_), LVIS_SELECTED) &
+            LVIS_SELECTED) != 0;
+}
+
+void TListItem::SetSelected(bool selected) {
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = selected ? LVIS_SELECTED : 0;
+    ::SendMessageA(owner_->Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&item));
+}
+
+// ---- TListView
+
+TListView::TListView(TWinControl* parent, int left, int top, int width, int height)
+    : TControl(parent, WC_LISTVIEWA, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS | WS_TABSTOP,
+               WS_EX_CLIENTEDGE) {
+    ::SendMessageA(handle_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    SetBounds(left, top, width, height);
+}
+
+TListView::~TListView() = default;
+
+void TListView::AddColumn(const std::string& caption, int width) {
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(handle_, LVM_GETHEADER, 0, 0));
+    const int index = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.pszText = const_cast<char*>(caption.c_str());
+    column.cx = width;
+    column.iSubItem = index;
+    ::SendMessageA(handle_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+void TListView::SetSmallImages(TImageList* images) {
+    images_ = images;
+    if (images) FreeNotification(images);
+    ::SendMessageA(handle_, LVM_SETIMAGELIST, LVSIL_SMALL,
+                   reinterpret_cast<LPARAM>(images ? images->Handle() : nullptr));
+}
+
+TListItem* TListView::Add() {
+    const int index = Count();
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = index;
+    item.pszText = const_cast<char*>("");
+    item.lParam = index;
+    const int got = static_cast<int>(::SendMessageA(handle_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    items_.push_back(std::unique_ptr<TListItem>(new TListItem(this, got >= 0 ? got : index)));
+    return items_.back().get();
+}
+
+void TListView::Clear() {
+    ::SendMessageA(handle_, LVM_DELETEALLITEMS, 0, 0);
+    items_.clear();
+}
+
+TListItem* TListView::Selected() const {
+    const int index = static_cast<int>(::SendMessageA(handle_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (index < 0 || index >= Count()) return nullptr;
+    return items_[static_cast<size_t>(index)].get();
+}
+
+void TListView::BeginUpdate() {
+    if (updateCount_++ == 0) ::SendMessageA(handle_, WM_SETREDRAW, FALSE, 0);
+}
+
+void TListView::EndUpdate() {
+    if (updateCount_ == 0) return;
+    if (--updateCount_ == 0) {
+        ::SendMessageA(handle_, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(handle_, nullptr, TRUE);
+    }
+}
+
+void TListView::Notification(TComponent* component, TOperation operation) {
+    TControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == images_) {
+        images_ = nullptr;
+        if (handle_) ::SendMessageA(handle_, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    }
+}
+
+// ---- TUpDown
+
+TUpDown::TUpDown(TWinControl* parent, TControl* associate)
+    : TControl(parent, UPDOWN_CLASSA, UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS),
+      associate_(associate) {
+    ::SendMessageA(handle_, UDM_SETRANGE32, 0, 100);
+    if (associate_) ::SendMessageA(handle_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
+    SetPosition(0);
+}
+
+void TUpDown::SetRange(int min, int max) { ::SendMessageA(handle_, UDM_SETRANGE32, static_cast<WPARAM>(min), max); }
+
+int TUpDown::Min() const {
+    int min = 0;
+    int max = 0;
+    ::SendMessageA(handle_, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&min), reinterpret_cast<LPARAM>(&max));
+    return min;
+}
+
+int TUpDown::Max() const {
+    int min = 0;
+    int max = 0;
+    ::SendMessageA(handle_, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&min), reinterpret_cast<LPARAM>(&max));
+    return max;
+}
+
+int TUpDown::Position() const {
+    BOOL error = FALSE;
+    return static_cast<int>(::SendMessageA(handle_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error)));
+}
+
+void TUpDown::SetPosition(int position) { ::SendMessageA(handle_, UDM_SETPOS32, 0, position); }
+
+void TUpDown::SetIncrement(int increment) {
+    UDACCEL accel{0, static_cast<UINT>(increment)};
+    ::SendMessageA(handle_, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+}
+
+void TUpDown::SetStyleFlag(DWORD flag, bool on) {
+    LONG style = ::GetWindowLongA(handle_, GWL_STYLE);
+    style = on ? (style | static_cast<LONG>(flag)) : (style & ~static_cast<LONG>(flag));
+    ::SetWindowLongA(handle_, GWL_STYLE, style);
+}
+
+bool TUpDown::Wrap() const { return (::GetWindowLongA(handle_, GWL_STYLE) & UDS_WRAP) != 0; }
+void TUpDown::SetWrap(bool wrap) { SetStyleFlag(UDS_WRAP, wrap); }
+bool TUpDown::ArrowKeys() const { return (::GetWindowLongA(handle_, GWL_STYLE) & UDS_ARROWKEYS) != 0; }
+void TUpDown::SetArrowKeys(bool arrowKeys) { SetStyleFlag(UDS_ARROWKEYS, arrowKeys); }
+bool TUpDown::Thousands() const { return (::GetWindowLongA(handle_, GWL_STYLE) & UDS_NOTHOUSANDS) == 0; }
+void TUpDown::SetThousands(bool thousands) {
+    SetStyleFlag(UDS_NOTHOUSANDS, !thousands);
+    SetPosition(Position());
+}
+
+} // namespace tk
