@@ -87,3 +87,11 @@ NDISAPI_IMPORT BOOL __stdcall ConvertWindows2000AdapterName(const char* szAdapte
 NDISAPI_IMPORT BOOL __stdcall ConvertWindows9xAdapterName(const char* szAdapterName, char* szUserFriendlyName,
                                                           DWORD dwUserFriendlyNameLength);
 }
+
+// Owner traits for a driver handle (for tk::UniqueHandle): it is closed with
+// CloseFilterDriver, and only once the driver is known to be loaded.
+struct DriverHandleTraits {
+    using Type = HANDLE;
+    static Type empty() noexcept { return nullptr; }
+    static void close(Type h) noexcept { ::CloseFilterDriver(h); }
+};

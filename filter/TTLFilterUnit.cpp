@@ -13,12 +13,6 @@ namespace {
 
 constexpr DWORD kWaitPeriodMs = 1000;
 
-// Closes the driver handle once the driver is known to be loaded.
-struct DriverHandleTraits {
-    using Type = HANDLE;
-    static Type empty() noexcept { return nullptr; }
-    static void close(Type h) noexcept { ::CloseFilterDriver(h); }
-};
 using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
 
 } // namespace
