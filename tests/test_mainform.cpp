@@ -1,0 +1,436 @@
+// The main window over the stand-in driver and Wine's real registry: settings
+// load and save, the adapter list, Enable/Disable, the log and the ways of closing.
+#include "sim/SimControl.h"
+#include "toolkit/Forms.h"
+#include "ui/MainForm.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const kKey = "Software\\Corvantis\\Brackwater";
+const unsigned char kMac1[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
+const unsigned char kMac2[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
+
+void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
+
+void SetDword(const char* name, DWORD value) {
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &value, sizeof value);
+}
+void SetString(const char* name, const std::string& value, DWORD type = REG_SZ) {
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, type, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+bool GetValue(const char* name, DWORD& type, std::vector<char>& data) {
+    DWORD size = 0;
+    if (::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) != 0)
+        return false;
+    data.assign(size, 0);
+    return ::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size) == 0;
+}
+DWORD GetDword(const char* name) {
+    DWORD type = 0;
+    std::vector<char> data;
+    if (!GetValue(name, type, data) || type != REG_DWORD) return 0xDEADBEEF;
+    return *reinterpret_cast<DWORD*>(data.data());
+}
+std::string GetString(const char* name) {
+    DWORD type = 0;
+    std::vector<char> data;
+    if (!GetValue(name, type, data) || type != REG_SZ) return "<missing>";
+    return std::string(data.data());
+}
+
+// Answers every message box of this process from another thread and keeps
+// what they said.
+class BoxWatcher {
+public:
+    struct Box {
+        std::string caption, text;
+        bool centred;
+    };
+    explicit BoxWatcher(int answer = IDOK) : answer_(answer), thread_([this] { Run(); }) {}
+    ~BoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<Box> Boxes() {
+        std::lock_guard<std::mutex> g(lock_);
+        return boxes_;
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        char cls[16] = {};
+        ::GetClassNameA(w, cls, sizeof cls);
+        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w)) {
+            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
+        }
+        return TRUE;
+    }
+    void Answer(HWND w) {
+        char caption[256] = {}, text[1024] = {};
+        ::GetWindowTextA(w, caption, sizeof caption);
+        ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+        RECT r{};
+        ::GetWindowRect(w, &r);
+        const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+        const int sx = ::GetSystemMetrics(SM_CXSCREEN) / 2, sy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2});
+        }
+        ::PostMessageA(w, WM_COMMAND, answer_, 0);
+        ::Sleep(200);
+    }
+    void Run() {
+        while (!stop_) {
+            ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+            ::Sleep(30);
+        }
+    }
+    int answer_;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<Box> boxes_;
+    std::thread thread_;
+};
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        tk::Application->ProcessMessages();
+        tk::TThread::CheckSynchronize();
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(2);
+    }
+    return true;
+}
+
+void Pump(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+std::vector<std::string> LogLines(TfrmMain* form) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < form->mmLog->LineCount(); ++i) lines.push_back(form->mmLog->Line(i));
+    return lines;
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static tk::TApplication app;
+        if (!app.Handle()) {
+            app.Initialize();
+            app.SetTitle("Brackwater");
+        }
+    }
+    void SetUp() override {
+        DeleteKey();
+        SimReset();
+        SimAddAdapter("\\DEVICE\\{A1}", "LAN", kMac1, 0, 1500);
+        SimAddAdapter("\\DEVICE\\{B2}", "Dial-up", kMac2, 11, 1400);
+        SimAddAdapter("\\DEVICE\\{C3}", "Tunnel", kMac2, 12, 576);
+    }
+    void TearDown() override {
+        Destroy();
+        for (ULONG i = 1; i <= 3; ++i) EXPECT_EQ(SimAdapterMode(i), 0u) << "adapter " << i;
+        DeleteKey();
+    }
+    TfrmMain* Create() {
+        form = new TfrmMain(tk::Application);
+        form->AfterConstruction();
+        return form;
+    }
+    void Destroy() {
+        if (form) tk::TComponent::Free(form);
+        form = nullptr;
+    }
+    TfrmMain* form = nullptr;
+};
+
+TEST_F(MainFormTest, MissingKeyGivesDefaultsAndExitStoresAllEightValues) {
+    {
+        BoxWatcher boxes;
+        Create();
+        Pump(50);
+        EXPECT_TRUE(boxes.Boxes().empty());
+    }
+    EXPECT_EQ(form->Left(), 100);
+    EXPECT_EQ(form->Top(), 100);
+    EXPECT_EQ(form->Settings.BadTTL, 1);
+    EXPECT_EQ(form->Settings.NewTTL, 5);
+    EXPECT_FALSE(form->Settings.Trace);
+    EXPECT_EQ(form->Settings.TraceLogLen, 100);
+    EXPECT_EQ(form->Settings.FilteredAdapter, "");
+    EXPECT_TRUE(form->Settings.ExitConfirmation);
+    EXPECT_EQ(form->WindowState(), tk::TWindowState::wsNormal);
+    EXPECT_EQ(form->Caption(), "Brackwater");
+    EXPECT_FALSE(form->Filter);
+    Destroy();
+    EXPECT_EQ(GetDword("WindowLeft"), 100u);
+    EXPECT_EQ(GetDword("WindowTop"), 100u);
+    EXPECT_EQ(GetDword("BadTTL"), 1u);
+    EXPECT_EQ(GetDword("NewTTL"), 5u);
+    EXPECT_EQ(GetDword("Trace"), 0u);
+    EXPECT_EQ(GetDword("TraceLogLen"), 100u);
+    EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_EQ(GetDword("ExitConfirmation"), 1u);
+}
+
+TEST_F(MainFormTest, StoredValuesReadBackAsStoredAndWriteBackNormalised) {
+    SetDword("WindowLeft", static_cast<DWORD>(-3000));  // off the screen, kept as it is
+    SetDword("BadTTL", 300);
+    SetDword("NewTTL", 7);
+    SetDword("Trace", 2);
+    SetDword("TraceLogLen", 12);
+    SetDword("ExitConfirmation", 0);
+    Create();
+    EXPECT_EQ(form->Left(), -3000);
+    EXPECT_EQ(form->Top(), 100);  // "WindowTop" absent
+    EXPECT_EQ(form->Settings.BadTTL, 300);
+    EXPECT_TRUE(form->Settings.Trace);
+    EXPECT_EQ(form->Settings.TraceLogLen, 12);
+    EXPECT_FALSE(form->Settings.ExitConfirmation);
+    Destroy();
+    EXPECT_EQ(GetDword("WindowLeft"), static_cast<DWORD>(-3000));
+    EXPECT_EQ(GetDword("WindowTop"), 100u);
+    EXPECT_EQ(GetDword("BadTTL"), 300u);
+    EXPECT_EQ(GetDword("Trace"), 1u);
+    EXPECT_EQ(GetDword("ExitConfirmation"), 0u);
+}
+
+TEST_F(MainFormTest, WrongTypeShowsExactErrorAndLeavesLaterValuesUnread) {
+    struct Row {
+        const char* name;
+        std::function<void()> store;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"BadTTL", [] { SetString("BadTTL", "x"); }, "Invalid data type for 'BadTTL'"},
+        {"NewTTL", [] { SetString("NewTTL", "a longer text"); }, "Failed to get data for 'NewTTL'"},
+        {"FilteredAdapter", [] { SetDword("FilteredAdapter", 1); }, "Invalid data type for 'FilteredAdapter'"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteKey();
+        SetDword("WindowLeft", 40);
+        row.store();
+        {
+            BoxWatcher boxes;
+            Create();
+            ASSERT_TRUE(PumpUntil([&] { return !boxes.Boxes().empty(); }));
+            const auto box = boxes.Boxes().front();
+            EXPECT_EQ(box.caption, "Brackwater");
+            EXPECT_EQ(box.text, row.message);
+        }
+        EXPECT_EQ(form->Left(), 40);
+        EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
+        EXPECT_EQ(form->Settings.ExitConfirmation, false);
+        // The rest of the creation handler was skipped: no list.
+        EXPECT_EQ(form->lvAdapters->Count(), 0);
+        tk::TComponent::Free(form);
+        form = nullptr;
+        SetString(row.name, "");  // let the exit's own save succeed next time round
+    }
+}
+
+TEST_F(MainFormTest, AdapterRowsShowPositionNameMacMediumAndMtu) {
+    Create();
+    ASSERT_EQ(form->lvAdapters->Count(), 3);
+    struct Expected {
+        const char* caption;
+        const char* internal;
+        const char* mac;
+        const char* medium;
+        int icon;
+        const char* mtu;
+    };
+    const Expected rows[] = {
+        {"(1) LAN", "\\DEVICE\\{A1}", "000C29AB01FF", "Ethernet (802.3)", 0, "1500"},
+        {"(2) Dial-up", "\\DEVICE\\{B2}", "020000000002", "0x0000000B", 13, "1400"},
+        {"(3) Tunnel", "\\DEVICE\\{C3}", "020000000002", "Connection-oriented WAN", 11, "576"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        tk::TListItem* item = form->lvAdapters->Item(i);
+        EXPECT_EQ(item->Caption(), rows[i].caption);
+        EXPECT_EQ(item->Data, i + 1);
+        EXPECT_EQ(item->SubItem(0), rows[i].internal);
+        EXPECT_EQ(item->SubItem(1), rows[i].mac);
+        EXPECT_EQ(item->SubItem(2), rows[i].medium);
+        EXPECT_EQ(item->SubItem(3), rows[i].mtu);
+        EXPECT_EQ(item->ImageIndex(), rows[i].icon);
+        EXPECT_FALSE(item->Selected());
+    }
+    EXPECT_EQ(form->ilMedium->Count(), 14);
+    EXPECT_EQ(MediumText(13), "IEEE 1394 (firewire) bus");
+    EXPECT_EQ(MediumIcon(13), 12);
+    EXPECT_EQ(MediumText(0xFFFFFFFF), "0xFFFFFFFF");
+}
+
+TEST_F(MainFormTest, MoreThan32AdaptersListsTheSlotsThereAre) {
+    SimOverrideAdapterCount(40);
+    Create();
+    EXPECT_EQ(form->lvAdapters->Count(), 32);
+    SimOverrideAdapterCount(0);
+    form->btnListClick(form);
+    EXPECT_EQ(form->lvAdapters->Count(), 0);
+}
+
+TEST_F(MainFormTest, MissingDriverShowsErrorBoxAndEmptyList) {
+    SimSetDriverLoaded(FALSE);
+    BoxWatcher boxes;
+    Create();
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.Boxes().empty(); }));
+    EXPECT_EQ(boxes.Boxes()[0].caption, "Error");
+    EXPECT_EQ(boxes.Boxes()[0].text, "Helper driver failed to load or was not installed.");
+    EXPECT_TRUE(boxes.Boxes()[0].centred);
+    EXPECT_EQ(form->lvAdapters->Count(), 0);
+}
+
+TEST_F(MainFormTest, RememberedAdapterIsSelectedAndFilteredAtStart) {
+    SetString("FilteredAdapter", "\\DEVICE\\{B2}");
+    SetDword("Trace", 1);
+    Create();
+    EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
+    ASSERT_TRUE(form->lvAdapters->Selected());
+    EXPECT_EQ(form->lvAdapters->Selected()->Data, 2);
+    ASSERT_TRUE(form->Filter);
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    SimReceiveFrame(2, std::vector<unsigned char>(60, 0).data(), 60);
+    ASSERT_TRUE(PumpUntil([&] { return form->mmLog->LineCount() >= 2; }));
+    const auto lines = LogLines(form);
+    EXPECT_EQ(lines[0], "Filtering (2) Dial-up...");
+    EXPECT_EQ(lines[1], "[trace] Packet received.");
+    // An exit while filtering remembers the adapter and gives it back.
+    Destroy();
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+    EXPECT_EQ(SimAdapterMode(2), 0u);
+}
+
+TEST_F(MainFormTest, RememberedAdapterThatIsGoneStartsNothingQuietly) {
+    SetString("FilteredAdapter", "\\DEVICE\\{GONE}");
+    BoxWatcher boxes;
+    Create();
+    Pump(100);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
+    EXPECT_FALSE(form->lvAdapters->Selected());
+    EXPECT_FALSE(form->Filter);
+}
+
+TEST_F(MainFormTest, EnableWithoutSelectionAsksOnlyWhenVisible) {
+    Create();
+    {
+        BoxWatcher boxes;
+        form->btnStartClick(form);  // not shown yet, as during start-up
+        Pump(100);
+        EXPECT_TRUE(boxes.Boxes().empty());
+    }
+    form->Show();
+    BoxWatcher boxes;
+    form->btnStart->Click();
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, "Information");
+    EXPECT_EQ(boxes.Boxes()[0].text, "Please select a network adapter to filter.");
+    EXPECT_FALSE(form->Filter);
+}
+
+TEST_F(MainFormTest, EnableWhileFilteringRestartsOnTheNewRowAndDisableForgets) {
+    Create();
+    form->lvAdapters->Item(0)->SetSelected(true);
+    form->btnStart->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
+    form->lvAdapters->Item(2)->SetSelected(true);
+    form->btnStart->Click();
+    EXPECT_EQ(SimAdapterMode(1), 0u);
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(3) == 2; }));
+    EXPECT_EQ(LogLines(form), (std::vector<std::string>{"Filtering (1) LAN...", "Filter closed.",
+                                                        "Filtering (3) Tunnel..."}));
+    EXPECT_EQ(form->Settings.FilteredAdapter, "\\DEVICE\\{C3}");
+    form->btnStop->Click();
+    EXPECT_EQ(SimAdapterMode(3), 0u);
+    EXPECT_FALSE(form->Filter);
+    EXPECT_EQ(form->Settings.FilteredAdapter, "");
+    EXPECT_EQ(LogLines(form).back(), "Filter closed.");
+    Destroy();
+    EXPECT_EQ(GetString("FilteredAdapter"), "");
+}
+
+TEST_F(MainFormTest, LogKeepsTraceLogLenDisplayedLinesAfterWorkerLines) {
+    SetDword("TraceLogLen", 5);
+    Create();
+    for (int i = 0; i < 12; ++i) {
+        form->AddLogLine("line " + std::to_string(i));
+        EXPECT_LE(form->mmLog->LineCount(), 5);
+    }
+    EXPECT_EQ(LogLines(form), (std::vector<std::string>{"line 7", "line 8", "line 9", "line 10", "line 11"}));
+    // A wrapped line counts as several displayed lines: the next worker line
+    // trims its parts one displayed line at a time.
+    form->AddLogLine(std::string(600, 'w'));
+    EXPECT_GT(form->mmLog->LineCount(), 5);
+    form->AddLogLine("after");
+    EXPECT_EQ(form->mmLog->LineCount(), 5);
+    EXPECT_EQ(LogLines(form).back(), "after");
+
+    // A limit below 1 keeps just the newest line.
+    form->Settings.TraceLogLen = 0;
+    form->AddLogLine("only");
+    EXPECT_EQ(LogLines(form), std::vector<std::string>{"only"});
+    form->btnClear->Click();
+    EXPECT_EQ(form->mmLog->LineCount(), 0);
+}
+
+TEST_F(MainFormTest, CloseQueryAsksUnlessDisabledOrSessionEnding) {
+    Create();
+    form->lvAdapters->Item(0)->SetSelected(true);
+    form->btnStart->Click();
+    bool canClose = true;
+    {
+        BoxWatcher boxes(IDCANCEL);
+        form->FormCloseQuery(form, canClose);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].caption, "Confirm");
+        EXPECT_EQ(boxes.Boxes()[0].text, "Do you really want to exit?");
+    }
+    EXPECT_FALSE(canClose);
+    EXPECT_TRUE(form->Filter);
+    EXPECT_EQ(SimAdapterMode(1), 2u);
+    {
+        BoxWatcher boxes(IDOK);
+        form->FormCloseQuery(form, canClose);
+        EXPECT_TRUE(canClose);
+    }
+    BoxWatcher boxes;
+    form->Settings.ExitConfirmation = false;
+    form->FormCloseQuery(form, canClose);
+    EXPECT_TRUE(canClose);
+    form->Settings.ExitConfirmation = true;
+    EXPECT_EQ(::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_TRUE(form->EndingSession);
+    form->FormCloseQuery(form, canClose);
+    EXPECT_TRUE(canClose);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(MainFormTest, SessionEndSavesAndStopsAtOnce) {
+    Create();
+    form->lvAdapters->Item(1)->SetSelected(true);
+    form->btnStart->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    ::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0);
+    ::SendMessageA(form->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(SimAdapterMode(2), 0u);
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+}
+
+} // namespace
