@@ -5,7 +5,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cctype>
 
 namespace tk {
@@ -25,7 +24,6 @@ int ScreenDpi() {
     if (dc) ::ReleaseDC(nullptr, dc);
     return dpi > 0 ? dpi : 96;
 }
-
 
 void CollectControls(TWinControl* container, std::vector<TControl*>& out) {
     for (int i = 0; i < container->ControlCount(); ++i) {
@@ -335,6 +333,10 @@ TModalResult TForm::ShowModal() {
         if (previousActive && ::IsWindow(previousActive)) ::SetActiveWindow(previousActive);
     });
     Show();
+    // Showing activates the window only while the program is in the foreground.
+    if (::GetActiveWindow() != handle_) ::SetActiveWindow(handle_);
+    if (!ActiveControl())
+        if (HWND first = ::GetNextDlgTabItem(handle_, nullptr, FALSE)) ::SetFocus(first);
     while (Application && !Application->Terminated()) {
         if (ModalResult != mrNone) {
             bool canClose = true;

@@ -166,7 +166,9 @@ public:
     void HandleException() noexcept;
     // The error box: ErrorBoxText(e.what()), caption Title, error icon, OK.
     void ShowException(const std::exception& e) noexcept;
-    // A message box centred on the screen, owned by the active window.
+    // A message box centred on the screen, owned by the active window; the
+    // program's other windows are disabled while it is open. (windows.h makes
+    // the name MessageBoxA; either spelling reaches this.)
     int MessageBox(const std::string& text, const std::string& caption, UINT flags);
 
     // Destroys every form (last created first); runs at most once.
@@ -193,6 +195,7 @@ private:
 extern TApplication* Application;
 
 // A message box centred on the screen (not on its owner). `owner` may be null.
+// A CBT hook of the calling thread moves the box as it is activated.
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 
 // The window of the control that has the focus on the active form (or had it
