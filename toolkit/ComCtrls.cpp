@@ -2,6 +2,9 @@
 
 #include "toolkit/ImgList.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace tk {
 
 // ---- TListItem
@@ -149,12 +152,50 @@ int TUpDown::Max() const {
     return max;
 }
 
-int TUpDown::Position() const {
+int TUpDown::ControlPosition() const {
     BOOL error = FALSE;
     return static_cast<int>(::SendMessageA(handle_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error)));
 }
 
-void TUpDown::SetPosition(int position) { ::SendMessageA(handle_, UDM_SETPOS32, 0, position); }
+namespace {
+// A whole number (optional minus sign, then digits, nothing else), without
+// the thousands separator `separator` (0 for none).
+bool ParseWholeNumber(std::string text, char separator, int& value) {
+    if (separator) text.erase(std::remove(text.begin(), text.end(), separator), text.end());
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '-') ++first;
+    if (first == last || !std::all_of(first, last, [](char c) { return c >= '0' && c <= '9'; })) return false;
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    return error == std::errc() && end == last;
+}
+} // namespace
+
+int TUpDown::Position() const {
+    if (!associate_) return position_ = ControlPosition();
+    char separator = 0;
+    if (Thousands()) {
+        char buffer[4] = {};
+        if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer, sizeof buffer) > 0) separator = buffer[0];
+    }
+    int value = 0;
+    const int low = (std::min)(Min(), Max());
+    const int high = (std::max)(Min(), Max());
+    if (ParseWholeNumber(associate_->Text(), separator, value) && value >= low && value <= high) position_ = value;
+    return position_;
+}
+
+void TUpDown::SetPosition(int position) {
+    ::SendMessageA(handle_, UDM_SETPOS32, 0, position);
+    // The control has just written the held (range-limited) position into the edit box.
+    position_ = ControlPosition();
+}
+
+bool TUpDown::ScrollNotify(UINT message, WPARAM wParam) {
+    // Sent after every step of the arrows, the keys or the wheel.
+    if (LOWORD(wParam) == SB_THUMBPOSITION) position_ = ControlPosition();
+    return false;
+}
 
 void TUpDown::SetIncrement(int increment) {
     UDACCEL accel{0, static_cast<UINT>(increment)};

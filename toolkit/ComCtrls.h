@@ -86,8 +86,9 @@ public:
     void SetRange(int min, int max);
     int Min() const;
     int Max() const;
-    // The position, read back from the edit box when it holds a number in the
-    // range; otherwise the last position the control held.
+    // The position, read back from the edit box when it holds a whole number in
+    // the range; otherwise (any other text, an empty box too) the last position
+    // the control held.
     int Position() const;
     // Held within the range by the control.
     void SetPosition(int position);
@@ -100,9 +101,17 @@ public:
     void SetThousands(bool thousands);
     TControl* Associate() const noexcept { return associate_; }
 
+    bool ScrollNotify(UINT message, WPARAM wParam) override;
+
 private:
     void SetStyleFlag(DWORD flag, bool on);
+    // The held position as the control reports it (it rereads the edit box).
+    int ControlPosition() const;
     TControl* associate_;
+    // The last position held: set, stepped by the arrows, or read from the
+    // edit box. Kept here because the control itself takes any text it can
+    // parse (an empty box reads as 0), where only a whole number counts.
+    mutable int position_ = 0;
 };
 
 } // namespace tk

@@ -266,6 +266,13 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (child && child != this && child->Notify(header, result)) return result;
         break;
     }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        if (lParam) {
+            TControl* child = FromHandle(reinterpret_cast<HWND>(lParam));
+            if (child && child != this && child->ScrollNotify(message, wParam)) return 0;
+        }
+        break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:

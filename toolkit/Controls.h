@@ -74,6 +74,8 @@ public:
     // Notifications of the parent reflected to the control. Return true when handled.
     virtual bool CommandNotify(WORD code) { return false; }
     virtual bool Notify(NMHDR* header, LRESULT& result) { return false; }
+    // WM_HSCROLL / WM_VSCROLL that the control sent its parent, reflected back to it.
+    virtual bool ScrollNotify(UINT message, WPARAM wParam) { return false; }
     // WM_CTLCOLOR*: colours `dc` and returns the background brush, or null for default.
     virtual HBRUSH CtlColor(HDC dc);
     // The accelerator character of the caption ("&List" gives 'L'), 0 if none.

@@ -1,0 +1,109 @@
+#include "ui/AboutForm.h"
+
+#include "toolkit/Exception.h"
+#include "ui/AppVersion.h"
+
+#include <shellapi.h>
+
+TShellExecuteA AboutShellExecute = &::ShellExecuteA;
+TfrmAbout* frmAbout = nullptr;
+
+namespace {
+
+void OpenAddress(const std::string& Address) {
+    // Whether a program is registered for the address is not ours to report.
+    AboutShellExecute(nullptr, nullptr, Address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+} // namespace
+
+TfrmAbout::TfrmAbout(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmAbout") {
+    SetName("frmAbout");
+    SetCaption("About");
+    SetBorderStyle(tk::TFormBorderStyle::bsDialog);
+    SetClientSize(315, 184);
+    Position = tk::TPosition::poMainFormCenter;
+
+    imgIcon = new tk::TImage(this, 8, 8, 32, 32);
+    lblAppName = new tk::TLabel(this, "", 56, 8);
+    lblAppName->SetFontStyles(tk::fsBold);
+    lblCopyleft = new tk::TLabel(this, "", 56, 24);
+    lblEmailName = new tk::TLabel(this, "Email :", 32, 56);
+    lblWebsiteName = new tk::TLabel(this, "Website :", 32, 88);
+    lblEmail = new tk::TLabel(this, "brackwater@corvantis.example", 104, 56);
+    lblEmail->SetFontColor(tk::clBlue);
+    lblWebsite = new tk::TLabel(this, "https://corvantis.example/brackwater", 104, 88);
+    lblWebsite->SetFontColor(tk::clBlue);
+
+    // The panel before the bevel: the panel takes the bottom edge, the bevel sits on it.
+    pnlBottom = new tk::TPanel(this, 0, 0, 315, 41);
+    pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
+    pnlBottom->SetAlign(tk::TAlign::alBottom);
+    btnOK = new tk::TButton(pnlBottom, "OK", 232, 8, 75, 25);
+    btnOK->SetDefault(true);
+    btnOK->SetCancel(true);
+    btnOK->ModalResult = tk::mrOk;
+    btvlBottom = new tk::TBevel(this, 0, 0, 315, 11);
+    btvlBottom->SetShape(tk::TBevelShape::bsBottomLine);
+    btvlBottom->SetAlign(tk::TAlign::alBottom);
+
+    imgIcon->SetName("imgIcon");
+    lblAppName->SetName("lblAppName");
+    lblCopyleft->SetName("lblCopyleft");
+    lblEmailName->SetName("lblEmailName");
+    lblWebsiteName->SetName("lblWebsiteName");
+    lblEmail->SetName("lblEmail");
+    lblWebsite->SetName("lblWebsite");
+    pnlBottom->SetName("pnlBottom");
+    btnOK->SetName("btnOK");
+    btvlBottom->SetName("btvlBottom");
+
+    lblEmail->OnMouseEnter = [this](tk::TObject* s) { lblEmailMouseEnter(s); };
+    lblEmail->OnMouseLeave = [this](tk::TObject* s) { lblEmailMouseLeave(s); };
+    lblWebsite->OnMouseEnter = [this](tk::TObject* s) { lblEmailMouseEnter(s); };
+    lblWebsite->OnMouseLeave = [this](tk::TObject* s) { lblEmailMouseLeave(s); };
+    lblEmail->OnClick = [this](tk::TObject* s) { lblEmailClick(s); };
+    lblWebsite->OnClick = [this](tk::TObject* s) { lblWebsiteClick(s); };
+    OnCreate = [this](tk::TObject* s) { FormCreate(s); };
+    OnActivate = [this](tk::TObject* s) { FormActivate(s); };
+}
+
+TfrmAbout::~TfrmAbout() {
+    if (frmAbout == this) frmAbout = nullptr;
+}
+
+void TfrmAbout::FormCreate(tk::TObject* Sender) {
+    if (tk::Application) imgIcon->Icon().Assign(tk::Application->Icon());
+    TAppInfo Info;
+    ReadAppInfo(Info);
+    lblAppName->SetCaption(tk::Format("%s v%s", Info.ProductName.c_str(), Info.FileVersion.c_str()));
+    lblCopyleft->SetCaption(Info.LegalCopyright);
+}
+
+void TfrmAbout::FormActivate(tk::TObject* Sender) {
+    RECT WorkArea{};
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &WorkArea, 0)) return;
+    // Each step reads the bounds again: the later ones see the earlier moves.
+    if (Left() + Width() > WorkArea.right) SetLeft(WorkArea.right - Width());
+    if (Top() + Height() > WorkArea.bottom) SetTop(WorkArea.bottom - Height());
+    if (Left() < WorkArea.left) SetLeft(WorkArea.left);
+    if (Top() < WorkArea.top) SetTop(WorkArea.top);
+}
+
+void TfrmAbout::lblEmailMouseEnter(tk::TObject* Sender) {
+    if (auto* Link = dynamic_cast<tk::TLabel*>(Sender)) Link->SetFontStyles(Link->FontStyles() | tk::fsUnderline);
+}
+
+void TfrmAbout::lblEmailMouseLeave(tk::TObject* Sender) {
+    if (auto* Link = dynamic_cast<tk::TLabel*>(Sender)) Link->SetFontStyles(Link->FontStyles() & ~tk::fsUnderline);
+}
+
+void TfrmAbout::lblEmailClick(tk::TObject* Sender) {
+    tk::Application->ProcessMessages();
+    OpenAddress("mailto:" + lblEmail->Caption());
+}
+
+void TfrmAbout::lblWebsiteClick(tk::TObject* Sender) {
+    tk::Application->ProcessMessages();
+    OpenAddress(lblWebsite->Caption());
+}

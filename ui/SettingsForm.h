@@ -1,0 +1,29 @@
+// The Settings dialog: the two TTL values and the exit confirmation. The main
+// window fills it, shows it modally and copies the values back on Save.
+#pragma once
+
+#include "toolkit/ComCtrls.h"
+#include "toolkit/ExtCtrls.h"
+#include "toolkit/Forms.h"
+#include "toolkit/StdCtrls.h"
+
+class TfrmSettings : public tk::TForm {
+public:
+    explicit TfrmSettings(tk::TComponent* Owner);
+    ~TfrmSettings() override;
+
+    tk::TCheckBox* chbExitConfirmation;
+    tk::TLabel* lblBadTTL;
+    tk::TEdit* edtBadTTL;
+    tk::TUpDown* udBadTTL;
+    tk::TLabel* lblNewTTL;
+    tk::TEdit* edtNewTTL;
+    tk::TUpDown* udNewTTL;
+    tk::TLabel* lblNote;
+    tk::TPanel* pnlBottom;
+    tk::TButton* btnOK;
+    tk::TButton* btnCancel;
+    tk::TBevel* bvlBottom;
+};
+
+extern TfrmSettings* frmSettings;
