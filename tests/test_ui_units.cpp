@@ -1,0 +1,230 @@
+// The shared-window timers and the version reader.
+#include "ui/AppVersion.h"
+#include "ui/SimpleTimer.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Serves the thread's messages for `milliseconds`.
+void Pump(DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= milliseconds) return;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    }
+}
+
+// Serves messages until `done` holds or `limit` ms have passed.
+template <typename Predicate>
+bool PumpUntil(Predicate done, DWORD limit = 2000) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start >= limit) return false;
+        Pump(5);
+    }
+    return true;
+}
+
+void CountTick(void* data) {
+    ++*static_cast<int*>(data);
+}
+
+void ThrowingTick(void* data) {
+    ++*static_cast<int*>(data);
+    throw std::runtime_error("callback failed");
+}
+
+TEST(SimpleTimer, StartsInactiveAndTicksUntilStopped) {
+    int ticks = 0;
+    TSimpleTimer timer(&ticks, CountTick);
+    EXPECT_FALSE(timer.Active());
+    EXPECT_NE(timer.Id, 0u);
+    ASSERT_TRUE(timer.Start(20));
+    EXPECT_TRUE(timer.Active());
+    EXPECT_EQ(timer.Interval(), 20u);
+    ASSERT_TRUE(PumpUntil([&] { return ticks >= 3; }));
+    EXPECT_TRUE(timer.Stop());
+    EXPECT_FALSE(timer.Active());
+    const int stoppedAt = ticks;
+    Pump(120);
+    EXPECT_EQ(ticks, stoppedAt);
+}
+
+TEST(SimpleTimer, StartOnARunningTimerRestartsItAsOneSeries) {
+    int ticks = 0;
+    TSimpleTimer timer(&ticks, CountTick);
+    ASSERT_TRUE(timer.Start(60000));
+    ASSERT_TRUE(timer.Start(20));
+    EXPECT_TRUE(timer.Active());
+    EXPECT_EQ(timer.Interval(), 20u);
+    // The new interval is in force ...
+    ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }, 1000));
+    // ... and one Stop ends every tick: no older series is left behind.
+    EXPECT_TRUE(timer.Stop());
+    const int stoppedAt = ticks;
+    Pump(150);
+    EXPECT_EQ(ticks, stoppedAt);
+}
+
+TEST(SimpleTimer, StopOnAStoppedTimerReportsFailure) {
+    TSimpleTimer timer(nullptr, nullptr);
+    EXPECT_FALSE(timer.Stop());
+    EXPECT_FALSE(timer.Active());
+    ASSERT_TRUE(timer.Start(1000));
+    EXPECT_TRUE(timer.Stop());
+    EXPECT_FALSE(timer.Stop());
+    EXPECT_FALSE(timer.Active());
+}
+
+TEST(SimpleTimer, SharedWindowLivesFromTheFirstToTheLastTimer) {
+    ASSERT_FALSE(TSimpleTimerHandler::Exists());
+    auto first = std::make_unique<TSimpleTimer>(nullptr, nullptr);
+    const HWND window = TSimpleTimerHandler::Window();
+    ASSERT_TRUE(::IsWindow(window));
+    auto second = std::make_unique<TSimpleTimer>(nullptr, nullptr);
+    EXPECT_EQ(TSimpleTimerHandler::Window(), window);
+    first.reset();
+    EXPECT_EQ(TSimpleTimerHandler::Window(), window);
+    second.reset();
+    EXPECT_FALSE(TSimpleTimerHandler::Exists());
+    EXPECT_FALSE(::IsWindow(window));
+
+    int ticks = 0;
+    TSimpleTimer next(&ticks, CountTick);
+    EXPECT_TRUE(::IsWindow(TSimpleTimerHandler::Window()));
+    ASSERT_TRUE(next.Start(10));
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= 1; }));
+}
+
+TEST(SimpleTimer, ExceptionInCallbackIsDroppedAndTheTimerRuns) {
+    int ticks = 0;
+    TSimpleTimer timer(&ticks, ThrowingTick);
+    ASSERT_TRUE(timer.Start(10));
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }));
+    EXPECT_TRUE(timer.Active());
+}
+
+TEST(SimpleTimer, MessageForADestroyedTimerIsIgnored) {
+    int liveTicks = 0;
+    TSimpleTimer live(&liveTicks, CountTick);
+    static int goneTicks = 0;
+    goneTicks = 0;
+    auto gone = std::make_unique<TSimpleTimer>(&goneTicks, CountTick);
+    const std::uint32_t goneId = gone->Id;
+    // Queued while the timer lived, handled after it is gone.
+    ::PostMessageA(TSimpleTimerHandler::Window(), WM_TIMER, goneId, 0);
+    gone.reset();
+    // An id no timer ever had.
+    ::PostMessageA(TSimpleTimerHandler::Window(), WM_TIMER, 0xFFFFFFF0u, 0);
+    Pump(50);
+    EXPECT_EQ(goneTicks, 0);
+    EXPECT_EQ(liveTicks, 0);
+    // A message with a live id reaches that timer only.
+    ::PostMessageA(TSimpleTimerHandler::Window(), WM_TIMER, live.Id, 0);
+    Pump(20);
+    EXPECT_EQ(liveTicks, 1);
+}
+
+TEST(SimpleTimer, IdsAreUniqueAmongLiveTimers) {
+    std::vector<std::unique_ptr<TSimpleTimer>> timers;
+    std::set<std::uint32_t> ids;
+    for (int i = 0; i < 50; ++i) {
+        timers.push_back(std::make_unique<TSimpleTimer>(nullptr, nullptr));
+        if (i % 3 == 0) timers.erase(timers.begin());
+    }
+    for (const auto& t : timers) ids.insert(t->Id);
+    EXPECT_EQ(ids.size(), timers.size());
+    EXPECT_EQ(ids.count(0u), 0u);
+}
+
+TEST(AppVersion, TranslationKeyFormatsEachWordWhole) {
+    struct Case {
+        std::uint16_t language, codePage;
+        const char* key;
+    };
+    for (const Case& c : {Case{0x0400, 0x04E4, "040004E4"}, Case{0x0409, 1252, "040904E4"},
+                          Case{0x0000, 0x0000, "00000000"}, Case{0xABCD, 0x00EF, "ABCD00EF"}}) {
+        EXPECT_EQ(TranslationKey(c.language, c.codePage), c.key);
+    }
+}
+
+// A version resource of this test program, copied into a zero-filled block
+// with the room VerQueryValueA needs for its converted strings, as
+// GetFileVersionInfoA leaves it.
+std::vector<char> VersionBlock(int id) {
+    HRSRC resource = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(16)); // RT_VERSION
+    if (!resource) return {};
+    const DWORD size = ::SizeofResource(nullptr, resource);
+    const void* data = ::LockResource(::LoadResource(nullptr, resource));
+    std::vector<char> block(size * 3 + 16, 0);
+    std::memcpy(block.data(), data, size);
+    return block;
+}
+
+TEST(AppVersion, MissingAndEmptyValuesReadNotAvailable) {
+    const std::vector<char> block = VersionBlock(2);
+    ASSERT_FALSE(block.empty());
+    TAppInfo info;
+    ReadAppInfoFromBlock(block.data(), info);
+    EXPECT_EQ(info.FileVersion, "2.5");
+    EXPECT_EQ(info.ProductName, "n/a");
+    EXPECT_EQ(info.LegalCopyright, "n/a");
+}
+
+TEST(AppVersion, MissingTranslationEntryLeavesTheRecord) {
+    const std::vector<char> block = VersionBlock(3);
+    ASSERT_FALSE(block.empty());
+    TAppInfo info;
+    info.ProductName = "kept";
+    ReadAppInfoFromBlock(block.data(), info);
+    EXPECT_EQ(info.FileVersion, "");
+    EXPECT_EQ(info.ProductName, "kept");
+    EXPECT_EQ(info.LegalCopyright, "");
+}
+
+TEST(AppVersion, FileWithoutVersionResourceLeavesAllEmpty) {
+    char directory[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathA(MAX_PATH, directory), 0u);
+    const std::string plain = std::string(directory) + "brackwater-no-version.txt";
+    FILE* file = std::fopen(plain.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("no resources here", file);
+    std::fclose(file);
+
+    for (const std::string& name : {plain, std::string(directory) + "brackwater-missing.exe"}) {
+        TAppInfo info;
+        ReadAppInfo(name, info);
+        EXPECT_EQ(info.FileVersion, "") << name;
+        EXPECT_EQ(info.ProductName, "") << name;
+        EXPECT_EQ(info.LegalCopyright, "") << name;
+    }
+    ::DeleteFileA(plain.c_str());
+}
+
+TEST(AppVersion, RunningProgramReadsItsOwnResource) {
+    TAppInfo info;
+    ReadAppInfo(info);
+    EXPECT_EQ(info.ProductName, "Brackwater");
+    EXPECT_EQ(info.FileVersion, "1.0.0.33");
+    EXPECT_NE(info.LegalCopyright.find("Corvantis"), std::string::npos);
+    EXPECT_NE(info.LegalCopyright.find("2026"), std::string::npos);
+}
+
+} // namespace
