@@ -1,19 +1,9 @@
 // The driver library's operations, each handed to the process's one driver.
-// No exception may leave through the C interface: one that would (only an
-// allocation failure can) becomes the operation's failure.
 #include "filter/DriverApi.h"
+#include "sim/Guarded.h"
 #include "sim/SimDriver.h"
 
 namespace {
-
-template <typename R, typename F>
-R Guarded(R failure, F f) noexcept {
-    try {
-        return f();
-    } catch (...) {
-        return failure;
-    }
-}
 
 BOOL ConvertName(TDriverOperation operation, const char* internalName, char* displayName, DWORD size) {
     return Guarded(BOOL(FALSE), [&] {

@@ -2,26 +2,10 @@
 // the driver operations, no exception leaves through the C interface.
 #include "sim/SimControl.h"
 
+#include "sim/Guarded.h"
 #include "sim/SimDriver.h"
 
 namespace {
-
-template <typename R, typename F>
-R Guarded(R failure, F f) noexcept {
-    try {
-        return f();
-    } catch (...) {
-        return failure;
-    }
-}
-
-template <typename F>
-void Guarded(F f) noexcept {
-    try {
-        f();
-    } catch (...) {
-    }
-}
 
 TSimDriver& Driver() { return TSimDriver::Instance(); }
 
