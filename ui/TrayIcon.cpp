@@ -1,0 +1,552 @@
+#include "ui/TrayIcon.h"
+
+#include "toolkit/Controls.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Handles.h"
+#include "toolkit/UtilWindow.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace {
+
+BOOL WINAPI PlatformShellNotifyIcon(DWORD message, TNotifyIconData* data) {
+    return ::Shell_NotifyIconA(message, reinterpret_cast<NOTIFYICONDATAA*>(data));
+}
+
+// The common-controls library reports version 4.71 or later (the shell that
+// broadcasts "TaskbarCreated").
+bool CommonControlsAtLeast471() {
+    DWORD handle = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA("comctl32.dll", &handle);
+    if (size == 0) return false;
+    std::vector<char> block(size, 0);
+    if (!::GetFileVersionInfoA("comctl32.dll", 0, size, block.data())) return false;
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || length < sizeof *info)
+        return false;
+    const LONG version = static_cast<LONG>((HIWORD(info->dwFileVersionMS) << 16) | LOWORD(info->dwFileVersionMS));
+    return version >= 0x40047;
+}
+
+UINT RegisterTaskbarCreated() {
+    return CommonControlsAtLeast471() ? ::RegisterWindowMessageA("TaskbarCreated") : 0;
+}
+
+bool IsLegacyNTShell() {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    if (!::GetVersionExA(&version)) return false;
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion <= 4;
+}
+
+// The starting value of the library handle, which is never freed.
+const HMODULE kNoLibrary = reinterpret_cast<HMODULE>(static_cast<UINT_PTR>(0x7FFFFFFF));
+HMODULE g_commonControls = kNoLibrary;
+
+TShiftState KeyShift() {
+    TShiftState shift = 0;
+    if (::GetAsyncKeyState(VK_SHIFT) & 0x8000) shift |= ssShift;
+    if (::GetAsyncKeyState(VK_CONTROL) & 0x8000) shift |= ssCtrl;
+    if (::GetAsyncKeyState(VK_MENU) & 0x8000) shift |= ssAlt;
+    return shift;
+}
+
+} // namespace
+
+TShellNotifyIcon ShellNotifyIcon = PlatformShellNotifyIcon;
+UINT TaskbarCreatedMessage = RegisterTaskbarCreated();
+bool LegacyNTShell = false;
+
+// The one hidden window of the process that receives every icon's callback
+// message; the icons are found by their uID.
+class TTrayIconHandler {
+public:
+    static void AddRef() {
+        if (!instance_) instance_ = std::make_unique<TTrayIconHandler>();
+        ++instance_->references_;
+    }
+    static void Release() noexcept {
+        if (instance_ && --instance_->references_ == 0) instance_.reset();
+    }
+    static void Register(TTrayIcon* icon) {
+        if (instance_) instance_->icons_[icon->notifyData_.uID] = icon;
+    }
+    static void Unregister(TTrayIcon* icon) noexcept {
+        if (instance_) instance_->icons_.erase(icon->notifyData_.uID);
+    }
+    static HWND Window() noexcept { return instance_ ? instance_->window_.Handle() : nullptr; }
+
+    TTrayIconHandler() : window_(WndProc) {}
+
+private:
+    static LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+            case TrayCallbackMessage: {
+                // A notification for an icon destroyed meanwhile names no live component.
+                const auto it = instance_->icons_.find(static_cast<UINT>(wParam));
+                if (it != instance_->icons_.end()) it->second->HandleNotification(static_cast<UINT>(lParam));
+                return 0;
+            }
+            case WM_DESTROY:
+            case WM_CLOSE:
+            case WM_QUERYENDSESSION:
+            case WM_QUIT:
+            case WM_ENDSESSION:
+            case WM_NCDESTROY:
+                // A close request does not end the window; it consents to the session's end.
+                return 1;
+            case WM_USERCHANGED:
+                if (!LegacyNTShell) return 0;
+                if (g_commonControls == nullptr) {
+                    g_commonControls = ::LoadLibraryA("comctl32.dll");
+                    if (g_commonControls) {
+                        using InitProc = void(WINAPI*)();
+                        if (auto init = reinterpret_cast<InitProc>(
+                                reinterpret_cast<void*>(::GetProcAddress(g_commonControls, "InitCommonControls"))))
+                            init();
+                    }
+                } else {
+                    if (g_commonControls != kNoLibrary) ::FreeLibrary(g_commonControls);
+                    g_commonControls = nullptr;
+                }
+                return 1;
+            default:
+                return ::DefWindowProcA(window, message, wParam, lParam);
+        }
+    }
+
+    // Destroyed with the last icon, or at the latest with the program's statics.
+    static inline std::unique_ptr<TTrayIconHandler> instance_;
+    std::uint32_t references_ = 0;
+    std::map<UINT, TTrayIcon*> icons_;
+    tk::TUtilityWindow window_;
+};
+
+HWND TTrayIcon::HandlerWindow() noexcept {
+    return TTrayIconHandler::Window();
+}
+
+TTrayIcon::THandlerReference::THandlerReference() {
+    TTrayIconHandler::AddRef();
+}
+
+TTrayIcon::THandlerReference::~THandlerReference() {
+    TTrayIconHandler::Release();
+}
+
+// The hook's thunk forwards to the icon while it is attached and straight to
+// the saved procedure once the icon has gone.
+struct TTrayIcon::TWindowHook {
+    HWND window = nullptr;
+    WNDPROC saved = nullptr;
+    TTrayIcon* icon = nullptr;
+    bool owner = false;
+    std::unique_ptr<tk::TWndProcThunk> thunk;
+};
+
+std::unique_ptr<TTrayIcon::TWindowHook> TTrayIcon::InstallHook(HWND Window, TTrayIcon* Icon, bool Owner) {
+    auto hook = std::make_unique<TWindowHook>();
+    TWindowHook* h = hook.get();
+    h->window = Window;
+    h->icon = Icon;
+    h->owner = Owner;
+    h->thunk = std::make_unique<tk::TWndProcThunk>([h](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (!h->icon) return ::CallWindowProcA(h->saved, w, m, wp, lp);
+        return h->owner ? h->icon->OwnerWindowHook(w, m, wp, lp) : h->icon->ApplicationWindowHook(w, m, wp, lp);
+    });
+    h->saved = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongA(Window, GWL_WNDPROC, reinterpret_cast<LONG>(h->thunk->Proc())));
+    if (!h->saved) return nullptr;
+    return hook;
+}
+
+void TTrayIcon::RemoveHook(std::unique_ptr<TWindowHook>& Hook) noexcept {
+    if (!Hook) return;
+    if (!::IsWindow(Hook->window)) {
+        Hook.reset();
+        return;
+    }
+    if (::GetWindowLongA(Hook->window, GWL_WNDPROC) == reinterpret_cast<LONG>(Hook->thunk->Proc())) {
+        ::SetWindowLongA(Hook->window, GWL_WNDPROC, reinterpret_cast<LONG>(Hook->saved));
+        Hook.reset();
+        return;
+    }
+    // Someone replaced the procedure after us and calls ours as its previous
+    // one: putting ours back would cut them off, freeing ours would leave
+    // them calling freed code. The thunk stays as a plain pass-through for
+    // the rest of the window's life.
+    Hook->icon = nullptr;
+    Hook.release();
+}
+
+TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
+    Enabled = true;
+    showHint_ = true;
+    CursorOutside = true;
+    StartupPending = true;
+    icon_.OnChange = [this](tk::TObject*) { UpdateTrayIcon(); };
+
+    notifyData_.cbSize = sizeof notifyData_;
+    notifyData_.hWnd = TTrayIconHandler::Window();
+    notifyData_.uID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(this));
+    notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    notifyData_.uCallbackMessage = TrayCallbackMessage;
+    TTrayIconHandler::Register(this);
+    // A constructor that fails leaves no hook and no registration behind.
+    tk::ScopeGuard undo([this] {
+        RemoveHook(ownerHook_);
+        RemoveHook(appHook_);
+        TTrayIconHandler::Unregister(this);
+    });
+
+    cycleTimer_ = std::make_unique<TSimpleTimer>(this, CycleTimerFired);
+    clickTimer_ = std::make_unique<TSimpleTimer>(this, ClickTimerFired);
+    exitTimer_ = std::make_unique<TSimpleTimer>(this, ExitTimerFired);
+
+    // The application window: minimise to the tray and shell restarts; the
+    // owner's window: its taskbar button and focus when it is shown again.
+    if (tk::Application && tk::Application->Handle())
+        appHook_ = InstallHook(tk::Application->Handle(), this, false);
+    if (HWND owner = OwnerWindow()) ownerHook_ = InstallHook(owner, this, true);
+    undo.dismiss();
+}
+
+TTrayIcon::~TTrayIcon() {
+    try {
+        // The icon leaves the notification area before the hooks are undone.
+        SetIconVisible(false);
+        cycleTimer_.reset();
+        clickTimer_.reset();
+        exitTimer_.reset();
+        icon_.OnChange = nullptr;
+        icon_.SetHandle(nullptr);
+    } catch (...) {
+        // Nothing may keep the hooks from being undone.
+    }
+    RemoveHook(appHook_);
+    RemoveHook(ownerHook_);
+    TTrayIconHandler::Unregister(this);
+}
+
+HWND TTrayIcon::OwnerWindow() const {
+    auto* owner = dynamic_cast<tk::TWinControl*>(Owner());
+    return owner ? owner->Handle() : nullptr;
+}
+
+void TTrayIcon::Loaded() {
+    tk::TComponent::Loaded();
+    if (OwnerWindow()) {
+        bool showMainForm = true;
+        if (OnStartup) OnStartup(this, showMainForm);
+        if (!showMainForm) {
+            if (tk::Application) tk::Application->ShowMainForm = false;
+            HideToTray();
+        }
+    }
+    UpdateTrayIcon();
+    SetIconVisible(iconVisible_);
+    SetCycleIcons(cycleIcons_);
+    SetWantEnterExitEvents(wantEnterExitEvents_);
+    LegacyNTShell = IsLegacyNTShell();
+}
+
+void TTrayIcon::Notification(tk::TComponent* Component, tk::TOperation Operation) {
+    if (Operation == tk::TOperation::opRemove) {
+        if (Component == iconList_) SetIconList(nullptr);
+        if (Component == popupMenu_) popupMenu_ = nullptr;
+    }
+    tk::TComponent::Notification(Component, Operation);
+}
+
+bool TTrayIcon::FillNotifyData() {
+    notifyData_.hIcon = icon_.Handle();
+    std::memset(notifyData_.szTip, 0, sizeof notifyData_.szTip);
+    if (!hint_.empty() && showHint_) {
+        const std::size_t n = std::min<std::size_t>(hint_.size(), sizeof notifyData_.szTip - 1);
+        std::memcpy(notifyData_.szTip, hint_.data(), n);
+    }
+    return true;
+}
+
+bool TTrayIcon::AddTrayIcon() {
+    if (!PreviewSwitching) iconVisible_ = true;
+    return FillNotifyData() && ShellNotifyIcon(NIM_ADD, &notifyData_);
+}
+
+bool TTrayIcon::RemoveTrayIcon() {
+    if (!PreviewSwitching) iconVisible_ = false;
+    return FillNotifyData() && ShellNotifyIcon(NIM_DELETE, &notifyData_);
+}
+
+bool TTrayIcon::UpdateTrayIcon() {
+    return FillNotifyData() && ShellNotifyIcon(NIM_MODIFY, &notifyData_);
+}
+
+void TTrayIcon::SetDesignPreview(bool Value) {
+    designPreview_ = Value;
+    PreviewSwitching = true;
+    if (Value)
+        AddTrayIcon();
+    else
+        RemoveTrayIcon();
+    PreviewSwitching = false;
+}
+
+void TTrayIcon::SetIconList(tk::TImageList* Value) {
+    iconList_ = Value;
+    if (Value) Value->FreeNotification(this);
+    SetIconIndex(0);
+}
+
+void TTrayIcon::SetCycleIcons(bool Value) {
+    cycleIcons_ = Value;
+    if (Value) {
+        SetIconIndex(0);
+        cycleTimer_->Start(cycleInterval_);
+    } else {
+        cycleTimer_->Stop();
+    }
+}
+
+void TTrayIcon::SetCycleInterval(std::uint32_t Value) {
+    cycleInterval_ = Value;
+    SetCycleIcons(cycleIcons_);
+}
+
+void TTrayIcon::SetHint(const std::string& Value) {
+    hint_ = Value.substr(0, 255);
+    UpdateTrayIcon();
+}
+
+void TTrayIcon::SetShowHint(bool Value) {
+    showHint_ = Value;
+    UpdateTrayIcon();
+}
+
+void TTrayIcon::SetIcon(const tk::TIcon& Value) {
+    tk::TNotifyEvent onChange = std::move(icon_.OnChange);
+    icon_.OnChange = nullptr;
+    icon_.Assign(Value);
+    icon_.OnChange = std::move(onChange);
+    UpdateTrayIcon();
+}
+
+void TTrayIcon::SetIconVisible(bool Value) {
+    if (Value)
+        AddTrayIcon();
+    else
+        RemoveTrayIcon();
+}
+
+void TTrayIcon::SetIconIndex(int Value) {
+    if (iconList_) {
+        const int count = iconList_->Count();
+        if (Value >= count) Value = count - 1;
+        iconIndex_ = Value;
+        if (Value >= 0) iconList_->GetIcon(Value, icon_);
+    } else {
+        iconIndex_ = 0;
+    }
+    UpdateTrayIcon();
+}
+
+void TTrayIcon::SetPopupMenu(tk::TPopupMenu* Value) {
+    popupMenu_ = Value;
+    if (Value) Value->FreeNotification(this);
+}
+
+void TTrayIcon::SetWantEnterExitEvents(bool Value) {
+    wantEnterExitEvents_ = Value;
+    if (Value)
+        exitTimer_->Start(20);
+    else
+        exitTimer_->Stop();
+}
+
+void TTrayIcon::DoClick() {
+    if (OnClick) OnClick(this);
+}
+void TTrayIcon::DoDblClick() {
+    if (OnDblClick) OnDblClick(this);
+}
+void TTrayIcon::DoCycle(int NextIndex) {
+    if (OnCycle) OnCycle(this, NextIndex);
+}
+void TTrayIcon::DoMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
+}
+void TTrayIcon::DoMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    if (OnMouseUp) OnMouseUp(this, Button, Shift, X, Y);
+}
+void TTrayIcon::DoMouseMove(TShiftState Shift, int X, int Y) {
+    if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
+}
+void TTrayIcon::DoMouseEnter() {
+    if (OnMouseEnter) OnMouseEnter(this);
+}
+void TTrayIcon::DoMouseExit() {
+    if (OnMouseExit) OnMouseExit(this);
+}
+
+void TTrayIcon::HandleMinimize() {
+    HideToTray();
+    SetIconVisible(true);
+}
+
+void TTrayIcon::HideToTray() {
+    if (!OwnerWindow() || !tk::Application || !tk::Application->MainForm()) return;
+    tk::Application->MainForm()->SetVisible(false);
+    ::ShowWindow(tk::Application->Handle(), SW_HIDE);
+}
+
+void TTrayIcon::HandleNotification(UINT Message) {
+    switch (Message) {
+        case NIN_BALLOONHIDE:
+            if (OnBalloonHintHide) OnBalloonHintHide(this);
+            return;
+        case NIN_BALLOONTIMEOUT:
+            if (OnBalloonHintTimeout) OnBalloonHintTimeout(this);
+            return;
+        case NIN_BALLOONUSERCLICK:
+            if (OnBalloonHintClick) OnBalloonHintClick(this);
+            return;
+        default: break;
+    }
+    if (!Enabled) return;
+    POINT p{};
+    ::GetCursorPos(&p);
+    const TShiftState shift = KeyShift();
+    switch (Message) {
+        case WM_MOUSEMOVE:
+            if (wantEnterExitEvents_ && CursorOutside) {
+                DoMouseEnter();
+                CursorOutside = false;
+            }
+            DoMouseMove(shift, p.x, p.y);
+            LastCursorPos = p;
+            break;
+        case WM_LBUTTONDOWN:
+            if (OnDblClick) clickTimer_->Start(::GetDoubleClickTime());
+            DoMouseDown(mbLeft, shift | ssLeft, p.x, p.y);
+            ClickPending = true;
+            if (LeftPopup) ShowTrayMenu();
+            break;
+        case WM_LBUTTONUP:
+            if (ClickPending) ClickReady = true;
+            if (ClickPending && !clickTimer_->Active()) {
+                ClickPending = false;
+                ClickReady = false;
+                DoClick();
+            }
+            ClickPending = false;
+            DoMouseUp(mbLeft, shift | ssLeft, p.x, p.y);
+            break;
+        case WM_LBUTTONDBLCLK:
+            ClickReady = false;
+            DoubleClicked = true;
+            DoDblClick();
+            if (popupMenu_ && popupMenu_->AutoPopup && !LeftPopup) {
+                tk::TMenuItem* items = popupMenu_->Items();
+                for (int i = 0; i < items->Count(); ++i) {
+                    if (items->Items(i)->Default) {
+                        items->Items(i)->Click();
+                        break;
+                    }
+                }
+            }
+            break;
+        case WM_RBUTTONDOWN:
+            DoMouseDown(mbRight, shift | ssRight, p.x, p.y);
+            ShowTrayMenu();
+            break;
+        case WM_RBUTTONUP: DoMouseUp(mbRight, shift | ssRight, p.x, p.y); break;
+        case WM_MBUTTONDOWN: DoMouseDown(mbMiddle, shift | ssMiddle, p.x, p.y); break;
+        case WM_MBUTTONUP: DoMouseUp(mbMiddle, shift | ssMiddle, p.x, p.y); break;
+        default: break;
+    }
+}
+
+void TTrayIcon::ShowTrayMenu() {
+    POINT p{};
+    if (!popupMenu_ || !popupMenu_->AutoPopup || !::GetCursorPos(&p)) return;
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    if (tk::Application) {
+        ::SetForegroundWindow(tk::Application->Handle());
+        tk::Application->ProcessMessages();
+    }
+    popupMenu_->PopupComponent = this;
+    popupMenu_->Popup(p.x, p.y);
+    // Lets the owner's queue move on so the next click on the icon opens the menu again.
+    if (HWND owner = OwnerWindow()) ::PostMessageA(owner, WM_NULL, 0, 0);
+}
+
+LRESULT TTrayIcon::ApplicationWindowHook(HWND Window, UINT Message, WPARAM wParam, LPARAM lParam) {
+    if (Message == WM_SIZE && wParam == SIZE_MINIMIZED && MinimizeToTray) {
+        HandleMinimize();
+    } else if (Message == WM_WINDOWPOSCHANGED && StartupPending && tk::Application->MainForm()) {
+        // The main window is never an MDI parent: only the flag is cleared.
+        StartupPending = false;
+    } else if (TaskbarCreatedMessage != 0 && Message == TaskbarCreatedMessage && iconVisible_) {
+        AddTrayIcon();
+    }
+    return ::CallWindowProcA(appHook_->saved, Window, Message, wParam, lParam);
+}
+
+LRESULT TTrayIcon::OwnerWindowHook(HWND Window, UINT Message, WPARAM wParam, LPARAM lParam) {
+    if (Message == WM_SHOWWINDOW && wParam == 1 && lParam == 0) {
+        HWND app = tk::Application->Handle();
+        ::ShowWindow(app, SW_RESTORE);
+        ::SetForegroundWindow(app);
+        ::SetForegroundWindow(Window);
+    } else if (Message == WM_ACTIVATE && (LOWORD(wParam) == WA_ACTIVE || LOWORD(wParam) == WA_CLICKACTIVE)) {
+        if (HWND active = tk::ScreenActiveControl()) {
+            HWND parent = ::GetParent(active);
+            if (!parent) parent = active;
+            if (parent != reinterpret_cast<HWND>(lParam)) ::SetFocus(active);
+        }
+    }
+    return ::CallWindowProcA(ownerHook_->saved, Window, Message, wParam, lParam);
+}
+
+void TTrayIcon::CycleTimerFired(void* Self) {
+    auto* self = static_cast<TTrayIcon*>(Self);
+    if (!self->iconList_ || self->iconList_->Count() == 0) return;
+    self->iconList_->GetIcon(self->iconIndex_, self->icon_);
+    const int next = self->iconIndex_ + 1 >= self->iconList_->Count() ? 0 : self->iconIndex_ + 1;
+    self->DoCycle(next);
+    self->SetIconIndex(next);
+}
+
+void TTrayIcon::ClickTimerFired(void* Self) {
+    auto* self = static_cast<TTrayIcon*>(Self);
+    self->clickTimer_->Stop();
+    if (!self->DoubleClicked && self->ClickReady) {
+        self->ClickReady = false;
+        self->DoClick();
+    }
+    self->DoubleClicked = false;
+}
+
+void TTrayIcon::ExitTimerFired(void* Self) {
+    auto* self = static_cast<TTrayIcon*>(Self);
+    if (self->CursorOutside) return;
+    POINT p{};
+    ::GetCursorPos(&p);
+    if (p.x != self->LastCursorPos.x || p.y != self->LastCursorPos.y) {
+        self->CursorOutside = true;
+        self->DoMouseExit();
+    }
+}
