@@ -1,6 +1,8 @@
 // Brackwater: rewrites the TTL of the IPv4 packets one network adapter receives.
 #include "toolkit/Forms.h"
+#include "ui/AboutForm.h"
 #include "ui/MainForm.h"
+#include "ui/SettingsForm.h"
 
 #include <commctrl.h>
 
@@ -12,6 +14,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     application.Initialize();
     application.SetTitle("Brackwater");
     application.CreateForm(frmMain);
+    application.CreateForm(frmAbout);
+    application.CreateForm(frmSettings);
     application.Run();
     return 0;
 }

@@ -3,7 +3,9 @@
 #include "filter/DriverApi.h"
 #include "toolkit/Exception.h"
 #include "toolkit/Registry.h"
+#include "ui/AboutForm.h"
 #include "ui/Resources.h"
+#include "ui/SettingsForm.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -88,6 +90,34 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
     HINSTANCE module = ::GetModuleHandleA(nullptr);
     for (int i = 0; i < MEDIUM_ICON_COUNT; ++i) ilMedium->AddIconResource(module, IDI_MEDIUM_FIRST + i);
 
+    pmTray = new tk::TPopupMenu(this);
+    pmTray->SetName("pmTray");
+    miOpen = new tk::TMenuItem(this, "&Open/Hide");
+    miOpen->SetName("miOpen");
+    miOpen->Default = true;
+    miOpen->OnClick = [this](tk::TObject* s) { miOpenClick(s); };
+    N2 = new tk::TMenuItem(this, "-");
+    N2->SetName("N2");
+    miExit = new tk::TMenuItem(this, "E&xit");
+    miExit->SetName("miExit");
+    miExit->OnClick = [this](tk::TObject* s) { miExitClick(s); };
+    pmTray->Items()->Add(miOpen);
+    pmTray->Items()->Add(N2);
+    pmTray->Items()->Add(miExit);
+
+    // The stored icon is replaced by the application's in FormCreate.
+    tiTray = new TTrayIcon(this);
+    tiTray->SetName("tiTray");
+    tiTray->SetCycleInterval(0);
+    tk::TIcon storedIcon;
+    storedIcon.LoadFromResource(module, IDI_MAINICON, 16, 16);
+    tiTray->SetIcon(storedIcon);
+    tiTray->SetIconVisible(true);
+    tiTray->SetIconIndex(0);
+    tiTray->SetPopupMenu(pmTray);
+    tiTray->MinimizeToTray = true;
+    tiTray->OnClick = [this](tk::TObject* s) { tiTrayClick(s); };
+
     lblList = new tk::TLabel(this, "Adapter &List :", 8, 14);
     btnList = new tk::TButton(this, "&Refresh List", 729, 8, 97, 25);
     lvAdapters = new tk::TListView(this, 8, 40, 817, 201);
@@ -140,6 +170,8 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::FormCreate(tk::TObject* Sender) {
     EndingSession = false;
     SetCaption(tk::Application->Title());
+    tiTray->SetIcon(tk::Application->Icon());
+    tiTray->SetHint(tk::Application->Title().substr(0, 255));
     LoadSettings();
     btnListClick(this);
     btnStartClick(this);
@@ -290,6 +322,32 @@ void TfrmMain::btnClearClick(tk::TObject* Sender) {
     mmLog->Clear();
 }
 
-void TfrmMain::btnSettingsClick(tk::TObject* Sender) {}
+void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
+    frmSettings->udBadTTL->SetPosition(static_cast<std::int16_t>(Settings.BadTTL));
+    frmSettings->udNewTTL->SetPosition(static_cast<std::int16_t>(Settings.NewTTL));
+    frmSettings->chbExitConfirmation->SetChecked(Settings.ExitConfirmation);
+    if (frmSettings->ShowModal() != tk::mrOk) return;
+    Settings.BadTTL = frmSettings->udBadTTL->Position();
+    Settings.NewTTL = frmSettings->udNewTTL->Position();
+    Settings.ExitConfirmation = frmSettings->chbExitConfirmation->Checked();
+    SaveSettings();
+}
 
-void TfrmMain::btnAboutClick(tk::TObject* Sender) {}
+void TfrmMain::btnAboutClick(tk::TObject* Sender) {
+    frmAbout->ShowModal();
+}
+
+void TfrmMain::tiTrayClick(tk::TObject* Sender) {
+    if (::IsIconic(tk::Application->Handle()))
+        tk::Application->Restore();
+    else
+        tk::Application->Minimize();
+}
+
+void TfrmMain::miOpenClick(tk::TObject* Sender) {
+    tiTrayClick(Sender);
+}
+
+void TfrmMain::miExitClick(tk::TObject* Sender) {
+    Close();
+}

@@ -5,7 +5,9 @@
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/ImgList.h"
+#include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/TrayIcon.h"
 
 #include <memory>
 #include <string>
@@ -54,6 +56,11 @@ public:
     tk::TButton* btnClear;
     tk::TButton* btnAbout;
     tk::TImageList* ilMedium;
+    tk::TPopupMenu* pmTray;
+    tk::TMenuItem* miOpen;
+    tk::TMenuItem* N2;
+    tk::TMenuItem* miExit;
+    TTrayIcon* tiTray;
 
     TSettings Settings;
     std::unique_ptr<TTTLFilter> Filter;
@@ -68,6 +75,9 @@ public:
     void btnSettingsClick(tk::TObject* Sender);
     void btnClearClick(tk::TObject* Sender);
     void btnAboutClick(tk::TObject* Sender);
+    void tiTrayClick(tk::TObject* Sender);
+    void miOpenClick(tk::TObject* Sender);
+    void miExitClick(tk::TObject* Sender);
 
     void LoadSettings();
     void SaveSettings();

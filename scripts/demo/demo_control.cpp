@@ -1,6 +1,6 @@
 // Drives a running Brackwater.exe from outside for the demonstration run of
 // scripts/run: brings its window up, prints the log's last lines, closes it.
-//   demo_control show SECONDS   wait for the main window, show it, wait
+//   demo_control show SECONDS   wait for the main window, bring it up, wait
 //   demo_control log LINES      print the log's last lines
 //   demo_control close          close the main window and wait until it is gone
 #include <windows.h>
@@ -13,10 +13,34 @@
 
 namespace {
 
+struct Search {
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK FindByClass(HWND w, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    char cls[32] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, search->className) == 0) {
+        search->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The window classes are private to the program, so windows are found by
+// class name among the top-level windows rather than with FindWindow.
+HWND FindTopLevel(const char* className) {
+    Search search{className, nullptr};
+    EnumWindows(FindByClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND FindMainWindow(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
-        if (HWND w = FindWindowA("TfrmMain", nullptr)) return w;
+        if (HWND w = FindTopLevel("TfrmMain")) return w;
         if (GetTickCount() - start > timeoutMs) return nullptr;
         Sleep(100);
     }
@@ -68,8 +92,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (command == "show") {
-        ShowWindow(main, SW_SHOWNORMAL);
-        SetForegroundWindow(main);
+        // Started in the notification area: restore the application as the
+        // icon's click would.
+        Sleep(1500);
+        HWND application = FindTopLevel("TApplication");
+        if (application && IsIconic(application))
+            PostMessageA(application, WM_SYSCOMMAND, SC_RESTORE, 0);
+        else
+            ShowWindow(main, SW_SHOWNORMAL);
         Sleep(static_cast<DWORD>(number) * 1000);
         return 0;
     }
