@@ -433,4 +433,35 @@ TEST_F(MainFormTest, SessionEndSavesAndStopsAtOnce) {
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
 }
 
+TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
+    Create();
+    EXPECT_EQ(form->tiTray->Hint(), "Brackwater");
+    EXPECT_TRUE(form->tiTray->IconVisible());
+    EXPECT_FALSE(form->tiTray->Icon().Empty());
+    EXPECT_TRUE(form->tiTray->MinimizeToTray);
+    ASSERT_EQ(form->pmTray->Items()->Count(), 3);
+    EXPECT_EQ(form->pmTray->Items()->Items(0)->Caption, "&Open/Hide");
+    EXPECT_TRUE(form->pmTray->Items()->Items(0)->Default);
+    EXPECT_TRUE(form->pmTray->Items()->Items(1)->IsSeparator());
+    EXPECT_EQ(form->pmTray->Items()->Items(2)->Caption, "E&xit");
+
+    const HWND app = tk::Application->Handle();
+    ASSERT_FALSE(::IsIconic(app));
+    form->miOpen->Click();
+    EXPECT_TRUE(::IsIconic(app));
+    form->tiTrayClick(form->tiTray);
+    EXPECT_FALSE(::IsIconic(app));
+
+    form->lvAdapters->Item(0)->SetSelected(true);
+    form->btnStart->Click();
+    {
+        BoxWatcher boxes(IDCANCEL);
+        form->miExit->Click();
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].caption, "Confirm");
+    }
+    EXPECT_TRUE(form->Filter);
+    EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
+}
+
 } // namespace
