@@ -19,6 +19,10 @@ void __stdcall SimLoadDefaults(void) { Guarded([] { Driver().LoadDefaults(); });
 
 void __stdcall SimSetDriverLoaded(BOOL loaded) { Guarded([&] { Driver().SetDriverLoaded(loaded != FALSE); }); }
 
+void __stdcall SimHoldDelivery(ULONG position, BOOL hold) {
+    Guarded([&] { Driver().HoldDelivery(position, hold != FALSE); });
+}
+
 ULONG __stdcall SimAddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6],
                               ULONG medium, USHORT mtu) {
     return Guarded(ULONG(0), [&] { return Driver().AddAdapter(internalName, displayName, mac, medium, mtu); });

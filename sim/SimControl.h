@@ -47,6 +47,11 @@ SIM_API void __stdcall SimRefuseSetAdapterMode(BOOL refuse);
 // Returns TRUE when the frame was queued for the program.
 SIM_API BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length);
 
+// While held, an adapter's queue fills but the program reads nothing from it
+// and its event is not signalled; releasing signals the event if frames wait.
+// Lets a benchmark time a reader over a queue filled beforehand.
+SIM_API void __stdcall SimHoldDelivery(ULONG position, BOOL hold);
+
 // Frames waiting in an adapter's queue.
 SIM_API ULONG __stdcall SimQueueLength(ULONG position);
 // Frames lost because the adapter's queue was full (it holds 8192).

@@ -86,7 +86,7 @@ TSimDriver::TAdapter* TSimDriver::FindByPosition(ULONG position) {
 // and a steady stream costs no kernel call per frame (under Wine each
 // SetEvent is a round trip to the server, far dearer than the frame itself).
 void TSimDriver::SignalFirst(TAdapter& adapter) {
-    if (adapter.event && adapter.queue.Size() == 1) ::SetEvent(adapter.event);
+    if (adapter.event && !adapter.held && adapter.queue.Size() == 1) ::SetEvent(adapter.event);
 }
 
 bool TSimDriver::Enqueue(TAdapter& adapter, const void* frame, ULONG length) {
@@ -180,7 +180,7 @@ BOOL TSimDriver::SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode) {
 BOOL TSimDriver::ReadPacket(HANDLE driver, ETH_REQUEST* request) {
     std::lock_guard lock(mutex_);
     TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
-    const TFrameSlot* slot = a && Usable(driver) ? a->queue.Front() : nullptr;
+    const TFrameSlot* slot = a && !a->held && Usable(driver) ? a->queue.Front() : nullptr;
     if (!slot) {
         // Counted but kept out of the log, which an idle worker would flood.
         ++callCounts_[static_cast<std::size_t>(TDriverOperation::ReadPacket)];
@@ -281,6 +281,14 @@ void TSimDriver::LoadDefaults() {
 void TSimDriver::SetDriverLoaded(bool loaded) {
     std::lock_guard lock(mutex_);
     driverLoaded_ = loaded;
+}
+
+void TSimDriver::HoldDelivery(ULONG position, bool hold) {
+    std::lock_guard lock(mutex_);
+    TAdapter* a = FindByPosition(position);
+    if (!a) return;
+    a->held = hold;
+    if (!hold && a->event && a->queue.Size() > 0) ::SetEvent(a->event);
 }
 
 ULONG TSimDriver::AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6],

@@ -57,6 +57,7 @@ public:
     void Reset();
     void LoadDefaults();
     void SetDriverLoaded(bool loaded);
+    void HoldDelivery(ULONG position, bool hold);
     ULONG AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6], ULONG medium,
                      USHORT mtu);
     void OverrideAdapterCount(ULONG count);
@@ -94,6 +95,7 @@ private:
         TFrameRing stack{kStackRecordLimit};
         ULONG stackTotal = 0;
         ULONG dropped = 0;
+        bool held = false;
     };
 
     TSimDriver();
