@@ -91,7 +91,7 @@ void WaitMode(ULONG position) {
 // Waits without hammering the driver's lock while a consumer drains.
 void WaitStack(ULONG position, ULONG total) {
     while (SimStackTotal(position) < total) {
-        for (int i = 0; i < 200; ++i) YieldProcessor();
+        for (int i = 0; i < 20000; ++i) YieldProcessor();
     }
 }
 
