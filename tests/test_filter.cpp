@@ -3,6 +3,7 @@
 #include "filter/FrameLogic.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
+#include "tests/Pump.h"
 
 #include <gtest/gtest.h>
 
@@ -37,16 +38,6 @@ std::string CallLog() {
     char buffer[8192];
     SimCallLog(buffer, sizeof buffer);
     return buffer;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        tk::TThread::CheckSynchronize();
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(1);
-    }
-    return true;
 }
 
 Bytes StackFrame(ULONG position, ULONG index) {

@@ -1,6 +1,7 @@
 // The main window over the stand-in driver and Wine's real registry: settings
 // load and save, the adapter list, Enable/Disable, the log and the ways of closing.
 #include "sim/SimControl.h"
+#include "tests/Pump.h"
 #include "toolkit/Forms.h"
 #include "ui/MainForm.h"
 
@@ -103,21 +104,6 @@ private:
     std::vector<Box> boxes_;
     std::thread thread_;
 };
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        tk::Application->ProcessMessages();
-        tk::TThread::CheckSynchronize();
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(2);
-    }
-    return true;
-}
-
-void Pump(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
 
 std::vector<std::string> LogLines(TfrmMain* form) {
     std::vector<std::string> lines;

@@ -4,6 +4,8 @@
 #include "toolkit/Menus.h"
 #include "ui/TrayIcon.h"
 
+#include "tests/Pump.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -57,25 +59,6 @@ BOOL WINAPI RecordShellCall(DWORD action, TNotifyIconData* data) {
     }
 }
 
-void Pump(DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        tk::Application->ProcessMessages();
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= milliseconds) return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-    }
-}
-
-template <typename Predicate>
-bool PumpUntil(Predicate done, DWORD limit = 2000) {
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start >= limit) return false;
-        Pump(10);
-    }
-    return true;
-}
 
 // The program's main window, reduced to its tray icon and menu.
 class TTestMainForm : public tk::TForm {

@@ -2,6 +2,8 @@
 #include "ui/AppVersion.h"
 #include "ui/SimpleTimer.h"
 
+#include "tests/Pump.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,31 +18,6 @@
 
 namespace {
 
-// Serves the thread's messages for `milliseconds`.
-void Pump(DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= milliseconds) return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-    }
-}
-
-// Serves messages until `done` holds or `limit` ms have passed.
-template <typename Predicate>
-bool PumpUntil(Predicate done, DWORD limit = 2000) {
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start >= limit) return false;
-        Pump(5);
-    }
-    return true;
-}
 
 void CountTick(void* data) {
     ++*static_cast<int*>(data);
