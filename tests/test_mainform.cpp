@@ -4,6 +4,7 @@
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
 #include "ui/MainForm.h"
+#include "ui/SettingsForm.h"
 
 #include <gtest/gtest.h>
 
@@ -448,6 +449,47 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     }
     EXPECT_TRUE(form->Filter);
     EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
+}
+
+tk::TModalResult g_settingsAnswer = tk::mrNone;
+int g_settingsBadTTL = -1;
+
+// Answers the Settings dialog from inside its modal loop.
+void CALLBACK AnswerSettings(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    if (g_settingsBadTTL >= 0) frmSettings->udBadTTL->SetPosition(g_settingsBadTTL);
+    frmSettings->ModalResult = g_settingsAnswer;
+}
+
+TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
+    frmSettings = new TfrmSettings(tk::Application);
+    frmSettings->AfterConstruction();
+    tk::ScopeGuard freeSettings([] {
+        tk::TComponent::Free(frmSettings);
+        frmSettings = nullptr;
+    });
+    SetDword("BadTTL", 300);
+    Create();
+    DeleteKey();  // what the dialog's Save writes must be seen alone
+
+    g_settingsAnswer = tk::mrCancel;
+    g_settingsBadTTL = 17;
+    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    form->btnSettingsClick(form);
+    EXPECT_EQ(form->Settings.BadTTL, 300);
+    EXPECT_EQ(GetDword("BadTTL"), 0xDEADBEEFu);
+
+    // Unchanged values: the out-of-range 300 shows as 255 and is stored so.
+    g_settingsAnswer = tk::mrOk;
+    g_settingsBadTTL = -1;
+    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    form->btnSettingsClick(form);
+    EXPECT_EQ(form->Settings.BadTTL, 255);
+    for (const char* name : {"WindowLeft", "WindowTop", "BadTTL", "NewTTL", "Trace", "TraceLogLen", "ExitConfirmation"})
+        EXPECT_NE(GetDword(name), 0xDEADBEEFu) << name;
+    EXPECT_EQ(GetDword("BadTTL"), 255u);
+    EXPECT_EQ(GetDword("NewTTL"), 5u);
+    EXPECT_EQ(GetString("FilteredAdapter"), "");
 }
 
 } // namespace
