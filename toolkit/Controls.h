@@ -100,11 +100,14 @@ protected:
     // Recomputes the size of auto-sizing controls.
     virtual void AdjustSize() {}
 
+    // Hands a message to the window's object; an exception goes to the error
+    // box and the message is answered 0. Windows without an object get the default.
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
     HWND handle_ = nullptr;
     WNDPROC defaultProc_ = ::DefWindowProcA;
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Detach() noexcept;
 
     TWinControl* parent_ = nullptr;

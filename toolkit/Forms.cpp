@@ -179,14 +179,7 @@ LRESULT CALLBACK TForm::StaticWndProc(HWND window, UINT message, WPARAM wParam, 
         auto* self = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         if (self) self->AttachWindow(window, false);
     }
-    TControl* self = FromHandle(window);
-    if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
-    try {
-        return self->WndProc(message, wParam, lParam);
-    } catch (...) {
-        if (Application) Application->HandleException();
-        return 0;
-    }
+    return SubclassProc(window, message, wParam, lParam);
 }
 
 DWORD TForm::FrameStyle() const {
