@@ -37,14 +37,19 @@ void ReadAppInfoFromBlock(const void* Block, TAppInfo& Info) {
     Info.LegalCopyright = query("LegalCopyright");
 }
 
-void ReadAppInfo(const std::string& FileName, TAppInfo& Info) {
+std::vector<char> ReadVersionBlock(const std::string& FileName) {
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(FileName.c_str(), &handle);
-    if (size == 0) return;
+    if (size == 0) return {};
     // Owned by the vector, so it is released on every path.
     std::vector<char> block(size, 0);
-    if (!::GetFileVersionInfoA(FileName.c_str(), 0, size, block.data())) return;
-    ReadAppInfoFromBlock(block.data(), Info);
+    if (!::GetFileVersionInfoA(FileName.c_str(), 0, size, block.data())) return {};
+    return block;
+}
+
+void ReadAppInfo(const std::string& FileName, TAppInfo& Info) {
+    const std::vector<char> block = ReadVersionBlock(FileName);
+    if (!block.empty()) ReadAppInfoFromBlock(block.data(), Info);
 }
 
 void ReadAppInfo(TAppInfo& Info) {

@@ -2,6 +2,7 @@
 
 #include "filter/DriverApi.h"
 #include "toolkit/Exception.h"
+#include "toolkit/OsVersion.h"
 #include "toolkit/Registry.h"
 #include "ui/AboutForm.h"
 #include "ui/Resources.h"
@@ -58,13 +59,8 @@ using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
 using ConvertAdapterName = BOOL(__stdcall*)(const char*, char*, DWORD);
 
 ConvertAdapterName ChooseNameConversion() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    ::GetVersionExA(&version);
-#pragma GCC diagnostic pop
+    OSVERSIONINFOA version;
+    tk::GetOsVersion(version);
     if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return ::ConvertWindows9xAdapterName;
     return version.dwMajorVersion == 4 ? ::ConvertWindowsNTAdapterName : ::ConvertWindows2000AdapterName;
 }

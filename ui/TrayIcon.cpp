@@ -3,7 +3,9 @@
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Handles.h"
+#include "toolkit/OsVersion.h"
 #include "toolkit/UtilWindow.h"
+#include "ui/AppVersion.h"
 
 #include <shellapi.h>
 
@@ -21,11 +23,8 @@ BOOL WINAPI PlatformShellNotifyIcon(DWORD message, TNotifyIconData* data) {
 // The common-controls library reports version 4.71 or later (the shell that
 // broadcasts "TaskbarCreated").
 bool CommonControlsAtLeast471() {
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA("comctl32.dll", &handle);
-    if (size == 0) return false;
-    std::vector<char> block(size, 0);
-    if (!::GetFileVersionInfoA("comctl32.dll", 0, size, block.data())) return false;
+    const std::vector<char> block = ReadVersionBlock("comctl32.dll");
+    if (block.empty()) return false;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
     if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || length < sizeof *info)
@@ -39,16 +38,8 @@ UINT RegisterTaskbarCreated() {
 }
 
 bool IsLegacyNTShell() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-    if (!::GetVersionExA(&version)) return false;
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+    OSVERSIONINFOA version;
+    if (!tk::GetOsVersion(version)) return false;
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion <= 4;
 }
 
