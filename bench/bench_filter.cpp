@@ -155,6 +155,11 @@ int main() {
     std::sort(ratios.begin(), ratios.end());
     const double ratio = ratios[ratios.size() / 2];
     const double total = framesPerRound * kRounds;
+#ifdef _WIN64
+    std::printf("arch=x86_64\n");
+#else
+    std::printf("arch=i686\n");
+#endif
     std::printf("frames_per_round=%.0f rounds=%d\n", framesPerRound, kRounds);
     std::printf("frames_per_s_worker=%.0f\n", total / timeWorker);
     std::printf("frames_per_s_passthrough=%.0f\n", total / timePass);

@@ -1,6 +1,10 @@
 // Records and operations of the packet-filter driver's user-mode library,
-// ndisapi.dll, in their 32-bit layouts. The operations are bound at load time
-// through an import library made from ndisapi.def.
+// ndisapi.dll. The shipped program is 32-bit: its records are byte-packed, as
+// in the library's 32-bit build. The x86_64 build only carries our tests
+// under 64-bit Wine; its records take the compiler's natural alignment with
+// 8-byte handles and pointers, and nobody has checked them against a real
+// 64-bit library. The operations are bound at load time through an import
+// library made from ndisapi.def.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +24,9 @@
 // Size of the buffer handed to the adapter name conversions.
 #define ADAPTER_DISPLAY_NAME_SIZE 1024
 
+#ifndef _WIN64
 #pragma pack(push, 1)
+#endif
 
 struct TCP_AdapterList {
     ULONG m_nAdapterCount;
@@ -49,9 +55,11 @@ struct ETH_REQUEST {
     INTERMEDIATE_BUFFER* EthPacket;
 };
 
+#ifndef _WIN64
 #pragma pack(pop)
+#endif
 
-#if defined(_WIN32) && !defined(_WIN64)
+#ifndef _WIN64
 static_assert(sizeof(TCP_AdapterList) == 8708, "TCP_AdapterList layout");
 static_assert(offsetof(TCP_AdapterList, m_szAdapterNameList) == 4, "TCP_AdapterList layout");
 static_assert(offsetof(TCP_AdapterList, m_nAdapterHandle) == 8196, "TCP_AdapterList layout");
@@ -63,6 +71,17 @@ static_assert(sizeof(ETH_REQUEST) == 8, "ETH_REQUEST layout");
 static_assert(offsetof(INTERMEDIATE_BUFFER, m_Length) == 12, "INTERMEDIATE_BUFFER layout");
 static_assert(offsetof(INTERMEDIATE_BUFFER, m_IBuffer) == 20, "INTERMEDIATE_BUFFER layout");
 static_assert(sizeof(INTERMEDIATE_BUFFER) == 20 + MAX_ETHER_FRAME, "INTERMEDIATE_BUFFER layout");
+#else
+static_assert(sizeof(TCP_AdapterList) == 8840, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_szAdapterNameList) == 4, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_nAdapterHandle) == 8200, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_nAdapterMediumList) == 8456, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_czCurrentAddress) == 8584, "TCP_AdapterList layout");
+static_assert(offsetof(TCP_AdapterList, m_usMTU) == 8776, "TCP_AdapterList layout");
+static_assert(sizeof(ADAPTER_MODE) == 16, "ADAPTER_MODE layout");
+static_assert(sizeof(ETH_REQUEST) == 16, "ETH_REQUEST layout");
+static_assert(offsetof(INTERMEDIATE_BUFFER, m_Length) == 20, "INTERMEDIATE_BUFFER layout");
+static_assert(offsetof(INTERMEDIATE_BUFFER, m_IBuffer) == 28, "INTERMEDIATE_BUFFER layout");
 #endif
 
 #ifdef NDISAPI_BUILDING_DLL

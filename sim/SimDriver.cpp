@@ -16,13 +16,19 @@ const char* const OperationNames[] = {
 static_assert(std::size(OperationNames) == static_cast<std::size_t>(TDriverOperation::Count));
 
 // Handle values far from the small multiples of four that real kernel
-// handles have, so a mix-up with one shows at once. Serials never repeat in a
-// run: a handle kept across a reset matches nothing new.
+// handles have, so a mix-up with one shows at once. On 64 bits they lie above
+// 4 GiB, so a handle cut to 32 bits somewhere matches nothing. Serials never
+// repeat in a run: a handle kept across a reset matches nothing new.
+#ifdef _WIN64
+constexpr std::uintptr_t kHighHandleBits = std::uintptr_t{0x5A} << 32;
+#else
+constexpr std::uintptr_t kHighHandleBits = 0;
+#endif
 HANDLE DriverHandleValue(ULONG serial) {
-    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x0D700000u + 4u * serial));
+    return reinterpret_cast<HANDLE>(kHighHandleBits | (0x0D700000u + 4u * serial));
 }
 HANDLE AdapterHandleValue(ULONG serial) {
-    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x0AD00000u + 16u * serial));
+    return reinterpret_cast<HANDLE>(kHighHandleBits | (0x0AD00000u + 16u * serial));
 }
 
 // Copies text NUL-terminated into at most size bytes.

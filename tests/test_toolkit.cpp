@@ -11,11 +11,12 @@
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/UtilWindow.h"
-#include "toolkit/WndProcThunk.h"
+#include "toolkit/WindowSubclass.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -587,26 +588,44 @@ TEST(UpDown, WrapsHoldsItsRangeAndReadsTheEditBox) {
 
 // ---- Window procedures of objects
 
-TEST(WindowProcedures, ThunkAndUtilityWindowReachTheirObjects) {
+TEST(WindowProcedures, SubclassesAndUtilityWindowReachTheirObjects) {
     App();
     auto* form = new PlainForm(nullptr);
     HWND window = form->Handle();
     constexpr UINT kProbe = WM_APP + 7;
-    std::vector<UINT> seen;
-    WNDPROC previous = nullptr;
-    TWndProcThunk thunk([&](HWND w, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == kProbe) seen.push_back(static_cast<UINT>(wParam));
-        return ::CallWindowProcA(previous, w, message, wParam, lParam);
-    });
-    previous = reinterpret_cast<WNDPROC>(::SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(thunk.Proc())));
-    ::SendMessageA(window, kProbe, 11, 0);
-    ::SendMessageA(window, kProbe, 22, 0);
-    // The previous procedure still does its work behind the hook.
-    ::SetWindowTextA(window, "hooked");
-    EXPECT_EQ(form->Caption(), "hooked");
-    ::SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(previous));
-    ::SendMessageA(window, kProbe, 33, 0);
-    EXPECT_EQ(seen, (std::vector<UINT>{11, 22}));
+    const LONG_PTR original = ::GetWindowLongPtrA(window, GWLP_WNDPROC);
+    std::vector<std::string> seen;
+    auto recorder = [&](const char* name) {
+        return [&seen, name](HWND w, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            if (message == kProbe) seen.push_back(name + std::to_string(wParam));
+            return TWindowSubclass::CallPrevious(w, message, wParam, lParam);
+        };
+    };
+    {
+        auto first = std::make_unique<TWindowSubclass>(window, recorder("a"));
+        auto second = std::make_unique<TWindowSubclass>(window, recorder("b"));
+        ASSERT_TRUE(first->Installed());
+        ASSERT_TRUE(second->Installed());
+        ::SendMessageA(window, kProbe, 1, 0);
+        // The window's own procedure still does its work behind both.
+        ::SetWindowTextA(window, "hooked");
+        EXPECT_EQ(form->Caption(), "hooked");
+
+        // Removed out of order, the later one keeps working.
+        first.reset();
+        ::SendMessageA(window, kProbe, 2, 0);
+        ::SetWindowTextA(window, "after");
+        EXPECT_EQ(form->Caption(), "after");
+        second.reset();
+        ::SendMessageA(window, kProbe, 3, 0);
+        EXPECT_EQ(seen, (std::vector<std::string>{"b1", "a1", "b2"}));
+    }
+    // The last removal puts the window's own procedure back.
+    {
+        TWindowSubclass only(window, recorder("c"));
+        EXPECT_NE(::GetWindowLongPtrA(window, GWLP_WNDPROC), original);
+    }
+    EXPECT_EQ(::GetWindowLongPtrA(window, GWLP_WNDPROC), original);
     TComponent::Free(form);
 
     UINT got = 0;

@@ -79,6 +79,10 @@ public:
         if (instance_) instance_->icons_.erase(icon->notifyData_.uID);
     }
     static HWND Window() noexcept { return instance_ ? instance_->window_.Handle() : nullptr; }
+    // The shell knows an icon by its owner window and a UINT; a pointer does
+    // not fit in one on 64 bits, and a serial is never reused by a later icon,
+    // so a late notification for a freed icon finds nothing.
+    static UINT NewIconId() noexcept { return ++lastIconId_; }
 
     TTrayIconHandler() : window_(WndProc) {}
 
@@ -121,6 +125,7 @@ private:
 
     // Destroyed with the last icon, or at the latest with the program's statics.
     static inline std::unique_ptr<TTrayIconHandler> instance_;
+    static inline UINT lastIconId_ = 0;
     std::uint32_t references_ = 0;
     std::map<UINT, TTrayIcon*> icons_;
     tk::TUtilityWindow window_;
@@ -138,49 +143,10 @@ TTrayIcon::THandlerReference::~THandlerReference() {
     TTrayIconHandler::Release();
 }
 
-// The hook's thunk forwards to the icon while it is attached and straight to
-// the saved procedure once the icon has gone.
-struct TTrayIcon::TWindowHook {
-    HWND window = nullptr;
-    WNDPROC saved = nullptr;
-    TTrayIcon* icon = nullptr;
-    bool owner = false;
-    std::unique_ptr<tk::TWndProcThunk> thunk;
-};
-
-std::unique_ptr<TTrayIcon::TWindowHook> TTrayIcon::InstallHook(HWND Window, TTrayIcon* Icon, bool Owner) {
-    auto hook = std::make_unique<TWindowHook>();
-    TWindowHook* h = hook.get();
-    h->window = Window;
-    h->icon = Icon;
-    h->owner = Owner;
-    h->thunk = std::make_unique<tk::TWndProcThunk>([h](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (!h->icon) return ::CallWindowProcA(h->saved, w, m, wp, lp);
-        return h->owner ? h->icon->OwnerWindowHook(w, m, wp, lp) : h->icon->ApplicationWindowHook(w, m, wp, lp);
-    });
-    h->saved = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongA(Window, GWL_WNDPROC, reinterpret_cast<LONG>(h->thunk->Proc())));
-    if (!h->saved) return nullptr;
+std::unique_ptr<tk::TWindowSubclass> TTrayIcon::InstallHook(HWND Window, tk::TWindowSubclass::Handler Handler) {
+    auto hook = std::make_unique<tk::TWindowSubclass>(Window, std::move(Handler));
+    if (!hook->Installed()) return nullptr;
     return hook;
-}
-
-void TTrayIcon::RemoveHook(std::unique_ptr<TWindowHook>& Hook) noexcept {
-    if (!Hook) return;
-    if (!::IsWindow(Hook->window)) {
-        Hook.reset();
-        return;
-    }
-    if (::GetWindowLongA(Hook->window, GWL_WNDPROC) == reinterpret_cast<LONG>(Hook->thunk->Proc())) {
-        ::SetWindowLongA(Hook->window, GWL_WNDPROC, reinterpret_cast<LONG>(Hook->saved));
-        Hook.reset();
-        return;
-    }
-    // Someone replaced the procedure after us and calls ours as its previous
-    // one: putting ours back would cut them off, freeing ours would leave
-    // them calling freed code. The thunk stays as a plain pass-through for
-    // the rest of the window's life.
-    Hook->icon = nullptr;
-    Hook.release();
 }
 
 TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
@@ -192,14 +158,14 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
 
     notifyData_.cbSize = sizeof notifyData_;
     notifyData_.hWnd = TTrayIconHandler::Window();
-    notifyData_.uID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(this));
+    notifyData_.uID = TTrayIconHandler::NewIconId();
     notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     notifyData_.uCallbackMessage = TrayCallbackMessage;
     TTrayIconHandler::Register(this);
     // A constructor that fails leaves no hook and no registration behind.
     tk::ScopeGuard undo([this] {
-        RemoveHook(ownerHook_);
-        RemoveHook(appHook_);
+        ownerHook_.reset();
+        appHook_.reset();
         TTrayIconHandler::Unregister(this);
     });
 
@@ -210,8 +176,13 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
     // The application window: minimise to the tray and shell restarts; the
     // owner's window: its taskbar button and focus when it is shown again.
     if (tk::Application && tk::Application->Handle())
-        appHook_ = InstallHook(tk::Application->Handle(), this, false);
-    if (HWND owner = OwnerWindow()) ownerHook_ = InstallHook(owner, this, true);
+        appHook_ = InstallHook(tk::Application->Handle(), [this](HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            return ApplicationWindowHook(w, m, wp, lp);
+        });
+    if (HWND owner = OwnerWindow())
+        ownerHook_ = InstallHook(owner, [this](HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            return OwnerWindowHook(w, m, wp, lp);
+        });
     undo.dismiss();
 }
 
@@ -227,8 +198,8 @@ TTrayIcon::~TTrayIcon() {
     } catch (...) {
         // Nothing may keep the hooks from being undone.
     }
-    RemoveHook(appHook_);
-    RemoveHook(ownerHook_);
+    appHook_.reset();
+    ownerHook_.reset();
     TTrayIconHandler::Unregister(this);
 }
 
@@ -493,7 +464,7 @@ LRESULT TTrayIcon::ApplicationWindowHook(HWND Window, UINT Message, WPARAM wPara
     } else if (TaskbarCreatedMessage != 0 && Message == TaskbarCreatedMessage && iconVisible_) {
         AddTrayIcon();
     }
-    return ::CallWindowProcA(appHook_->saved, Window, Message, wParam, lParam);
+    return tk::TWindowSubclass::CallPrevious(Window, Message, wParam, lParam);
 }
 
 LRESULT TTrayIcon::OwnerWindowHook(HWND Window, UINT Message, WPARAM wParam, LPARAM lParam) {
@@ -509,7 +480,7 @@ LRESULT TTrayIcon::OwnerWindowHook(HWND Window, UINT Message, WPARAM wParam, LPA
             if (parent != reinterpret_cast<HWND>(lParam)) ::SetFocus(active);
         }
     }
-    return ::CallWindowProcA(ownerHook_->saved, Window, Message, wParam, lParam);
+    return tk::TWindowSubclass::CallPrevious(Window, Message, wParam, lParam);
 }
 
 void TTrayIcon::CycleTimerFired(void* Self) {

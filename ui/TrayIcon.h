@@ -8,7 +8,7 @@
 #include "toolkit/Graphics.h"
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
-#include "toolkit/WndProcThunk.h"
+#include "toolkit/WindowSubclass.h"
 #include "ui/SimpleTimer.h"
 
 #include <windows.h>
@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-// The shell's NOTIFYICONDATAA in its 488-byte form: a 128-byte tip and the
+// The shell's NOTIFYICONDATAA in its 488-byte (32-bit) form: a 128-byte tip and the
 // balloon fields, without the later GUID and balloon icon.
 struct TNotifyIconData {
     DWORD cbSize;
@@ -35,7 +35,12 @@ struct TNotifyIconData {
     CHAR szInfoTitle[64];
     DWORD dwInfoFlags;
 };
+#ifdef _WIN64
+// The same fields with 8-byte handles and their alignment.
+static_assert(sizeof(TNotifyIconData) == 504, "NOTIFYICONDATAA 504-byte layout");
+#else
 static_assert(sizeof(TNotifyIconData) == 488, "NOTIFYICONDATAA 488-byte layout");
+#endif
 
 // The callback message the shell sends to the handler window.
 constexpr UINT TrayCallbackMessage = 0x800;
@@ -164,10 +169,8 @@ private:
     bool PreviewSwitching = false;
     bool StartupPending = true;
 
-    // A replaced window procedure of the application window or the owner's
-    // window; put back in the destructor.
-    struct TWindowHook;
-    std::unique_ptr<TWindowHook> appHook_, ownerHook_;
-    static std::unique_ptr<TWindowHook> InstallHook(HWND Window, TTrayIcon* Icon, bool Owner);
-    static void RemoveHook(std::unique_ptr<TWindowHook>& Hook) noexcept;
+    // The application window's and the owner's window's messages, seen
+    // first by the icon; removed in the destructor.
+    std::unique_ptr<tk::TWindowSubclass> appHook_, ownerHook_;
+    static std::unique_ptr<tk::TWindowSubclass> InstallHook(HWND Window, tk::TWindowSubclass::Handler Handler);
 };
