@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     if (command == "log") return PrintLog(main, number > 0 ? number : 10);
     if (command == "close") {
         PostMessageA(main, WM_CLOSE, 0, 0);
-        for (int i = 0; i < 100 && IsWindow(main); ++i) Sleep(100);
+        for (int i = 0; i < 300 && IsWindow(main); ++i) Sleep(100);
         return IsWindow(main) ? 1 : 0;
     }
     return 2;
