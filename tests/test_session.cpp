@@ -1,6 +1,7 @@
 // The whole program in this process, as WinMain builds it, at its edges: the
 // Windows session ending while a modal loop is open, and a settings save that
-// fails at exit. Each test runs its own application and message loop.
+// fails at exit, and a second start of the program. Each test runs its own
+// application and message loop.
 #include "sim/SimControl.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
@@ -8,6 +9,7 @@
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsForm.h"
+#include "ui/SingleInstance.h"
 #include "ui/TrayIcon.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +42,10 @@ std::string GetString(const char* name) {
     if (::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
         return "<missing>";
     return data;
+}
+
+bool HasValue(const char* name) {
+    return ::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 std::string CallLog() {
@@ -253,6 +259,41 @@ TEST_F(SessionTest, FailedSaveWhileTheSessionEndsAsksNothingAndGoesToTheLog) {
     EXPECT_TRUE(stopped);
     EXPECT_EQ(lastLine, "Failed to set data for 'WindowTop'");
     EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything) {
+    TSingleInstance instance;
+    ASSERT_TRUE(instance.First());
+    EXPECT_FALSE(TSingleInstance().First());
+    StartProgram();
+    instance.AnswerLaterStarts();
+    app->Minimize();
+    ASSERT_TRUE(app->IsMinimized());
+    ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
+
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string exe = path;
+    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "Brackwater.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        << exe;
+    tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    // A second start that ran the program would never end by itself.
+    const bool ended = PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000);
+    if (!ended) ::TerminateProcess(process.get(), 1);
+    ASSERT_TRUE(ended);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+
+    EXPECT_TRUE(PumpUntil([&] { return !app->IsMinimized() && ::IsWindowVisible(frmMain->Handle()); }));
+    // The second start wrote nothing (this instance saves only at its exit).
+    EXPECT_FALSE(HasValue("WindowLeft"));
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+    EXPECT_EQ(SimAdapterMode(2), 2u);
 }
 
 } // namespace
