@@ -31,11 +31,6 @@ TSingleInstance::TSingleInstance() {
     first_ = !mutex_ || ::GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
-TSingleInstance::~TSingleInstance() {
-    window_.reset();
-    mutex_.reset();
-}
-
 void TSingleInstance::AnswerLaterStarts() {
     if (!first_ || window_) return;
     const UINT show = ShowMessage();

@@ -11,7 +11,6 @@ class TSingleInstance {
 public:
     // Takes the session's named mutex, or finds it taken. Call before any window.
     TSingleInstance();
-    ~TSingleInstance();
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
 
@@ -25,6 +24,7 @@ public:
     static bool ShowFirstInstance();
 
 private:
+    // Released in reverse order: the window goes before the mutex.
     tk::UniqueKernelHandle mutex_;
     bool first_ = true;
     std::unique_ptr<tk::TUtilityWindow> window_;
