@@ -3,16 +3,26 @@
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsForm.h"
+#include "ui/SingleInstance.h"
 
 #include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Two instances would divert the same adapter, and the first to exit would
+    // set it back to normal under the other: a second start only shows the first.
+    TSingleInstance instance;
+    if (!instance.First()) {
+        TSingleInstance::ShowFirstInstance();
+        return 0;
+    }
+
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
 
     tk::TApplication application;
     application.Initialize();
     application.SetTitle("Brackwater");
+    instance.AnswerLaterStarts();
     application.CreateForm(frmMain);
     application.CreateForm(frmAbout);
     application.CreateForm(frmSettings);

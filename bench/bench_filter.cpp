@@ -1,7 +1,8 @@
 // Throughput of a running worker over the stand-in driver with tracing off,
 // against a pass-through thread in the same run that reads and hands on the
 // same frames through the same loop without looking at them; and the heap
-// allocations the worker makes per frame.
+// allocations the worker makes per frame; and how long stopping an idle
+// worker takes.
 #include "filter/DriverApi.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -115,6 +117,23 @@ double Round(ULONG position, const std::vector<std::vector<unsigned char>>& fram
     return seconds;
 }
 
+// Milliseconds from the terminate request to the destroyed worker, the median
+// over `stops` workers that each reached tunnel mode and then sat idle.
+double StopMedianMs(ULONG position, int stops) {
+    std::vector<double> ms;
+    for (int i = 0; i < stops; ++i) {
+        auto worker = std::make_unique<TTTLFilter>(position, 1, 5, nullptr, false);
+        WaitMode(position);
+        const auto start = std::chrono::steady_clock::now();
+        worker->Terminate();
+        worker->WaitFor();
+        worker.reset();
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
 } // namespace
 
 int main() {
@@ -122,6 +141,7 @@ int main() {
     const unsigned char mac[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
     SimAddAdapter("\\DEVICE\\{BENCH-1}", "Bench worker", mac, 0, 1500);
     SimAddAdapter("\\DEVICE\\{BENCH-2}", "Bench pass-through", mac, 0, 1500);
+    SimAddAdapter("\\DEVICE\\{BENCH-3}", "Bench idle", mac, 0, 1500);
     const auto frames = MixedFrames();
     const double framesPerRound = double(kBatch) * kBatchesPerRound;
 
@@ -165,5 +185,8 @@ int main() {
     std::printf("frames_per_s_passthrough=%.0f\n", total / timePass);
     std::printf("ratio_worker_over_passthrough=%.3f\n", ratio);
     std::printf("allocs_per_frame=%.6f\n", double(workerAllocations) / total);
+    constexpr int kStops = 60;
+    std::printf("stops=%d\n", kStops);
+    std::printf("stop_ms_median=%.2f\n", StopMedianMs(3, kStops));
     return 0;
 }

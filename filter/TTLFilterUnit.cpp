@@ -98,8 +98,11 @@ void TTTLFilter::Execute() {
         ::SetAdapterMode(driver, &normal);
     });
 
+    // The terminate request's event wakes the wait at once; the packet event
+    // stays the worker's own.
+    const HANDLE waits[2] = {event.get(), TerminateEvent()};
     while (!Terminated()) {
-        ::WaitForSingleObject(event.get(), kWaitPeriodMs);
+        ::WaitForMultipleObjects(2, waits, FALSE, kWaitPeriodMs);
         ::ResetEvent(event.get());
         while (!Terminated() && ::ReadPacket(driver, &request)) {
             // Every packet read goes on to the stack exactly once, even when

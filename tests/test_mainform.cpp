@@ -420,6 +420,36 @@ TEST_F(MainFormTest, SessionEndSavesAndStopsAtOnce) {
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
 }
 
+// The worker writes into the log: whichever way the program got here, it is
+// stopped by FormDestroy, which runs while the controls still exist.
+TEST_F(MainFormTest, WorkerStartedAfterASessionEndStopsBeforeTheLogGoes) {
+    for (const WPARAM ending : {WPARAM(TRUE), WPARAM(FALSE)}) {
+        SCOPED_TRACE(ending ? "session ended" : "session end cancelled");
+        SetDword("Trace", 1);
+        Create();
+        ::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0);
+        ::SendMessageA(form->Handle(), WM_ENDSESSION, ending, 0);
+        form->lvAdapters->Item(1)->SetSelected(true);
+        form->btnStart->Click();
+        ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+        // Not served: the worker blocks in the delivery of its first line.
+        SimReceiveFrame(2, std::vector<unsigned char>(60, 0).data(), 60);
+        while (SimQueueLength(2) != 0) ::SwitchToThread();
+        bool stoppedByFormDestroy = false;
+        std::string lastLine;
+        const tk::TNotifyEvent formDestroy = form->OnDestroy;
+        form->OnDestroy = [&](tk::TObject* sender) {
+            formDestroy(sender);
+            stoppedByFormDestroy = !form->Filter && SimAdapterMode(2) == 0;
+            lastLine = LogLines(form).back();
+        };
+        Destroy();
+        EXPECT_TRUE(stoppedByFormDestroy);
+        EXPECT_EQ(lastLine, "Filter closed.");
+        DeleteKey();
+    }
+}
+
 TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     Create();
     EXPECT_EQ(form->tiTray->Hint(), "Brackwater");

@@ -2,6 +2,7 @@
 // whose main form owns an icon set up as the program's.
 #include "toolkit/Forms.h"
 #include "toolkit/Menus.h"
+#include "toolkit/MessageFilter.h"
 #include "ui/TrayIcon.h"
 
 #include "tests/Pump.h"
@@ -107,10 +108,22 @@ public:
 TTestMainForm* frmMain = nullptr;
 std::vector<ShellCall> creationCalls;
 
+struct FilterCall {
+    HWND window;
+    UINT message;
+    DWORD action;
+};
+std::vector<FilterCall> filterCalls;
+BOOL WINAPI RecordFilterCall(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+    filterCalls.push_back({window, message, action});
+    return TRUE;
+}
+
 class TrayEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         ShellNotifyIcon = RecordShellCall;
+        tk::ChangeWindowMessageFilterExProc = RecordFilterCall;
         application_ = new tk::TApplication;
         application_->Initialize();
         application_->SetTitle("Brackwater");
@@ -341,6 +354,11 @@ TEST_F(TrayIconTest, EnterAndExitEventsFollowTheCursor) {
 
 TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
     ASSERT_NE(TaskbarCreatedMessage, 0u);
+    // Let through to the window that hears it, for a program run as administrator.
+    ASSERT_FALSE(filterCalls.empty());
+    EXPECT_EQ(filterCalls[0].window, tk::Application->Handle());
+    EXPECT_EQ(filterCalls[0].message, TaskbarCreatedMessage);
+    EXPECT_EQ(filterCalls[0].action, static_cast<DWORD>(MSGFLT_ALLOW));
     icon->SetIcon(tk::Application->Icon());
     icon->SetHint("hidden icon");
     icon->SetIconVisible(false);

@@ -537,6 +537,11 @@ void TApplication::Run() {
     while (!terminated_ && mainForm_) {
         if (!HandleMessage()) break;
     }
+    // The quit that ended the loop may still be queued; left there, it would
+    // close at once any box the forms show while they are destroyed.
+    MSG quit;
+    while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
     DestroyForms();
 }
 
@@ -675,9 +680,15 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_ENDSESSION:
-        // The process ends once this returns: the forms go first, as at a normal exit.
         if (wParam) {
-            DestroyForms();
+            // The process may end once this returns, and Windows asks the
+            // top-level windows in no set order: the main form does its part
+            // now (it must do it only once). The forms themselves are destroyed
+            // by Run, after every modal loop above it has unwound: a dialog,
+            // message box or menu open now still uses them.
+            if (mainForm_ && ::IsWindow(mainForm_->Handle()))
+                ::SendMessageA(mainForm_->Handle(), WM_ENDSESSION, wParam, lParam);
+            ::EndMenu();
             Terminate();
         }
         return 0;

@@ -146,7 +146,9 @@ public:
     bool ShowMainForm = true;
 
     // Serves messages until Terminate or the main form is gone, then destroys
-    // the forms (last created first).
+    // the forms (last created first). At the end of the Windows session the
+    // main form receives WM_ENDSESSION, open menus close and the loops end;
+    // the forms are destroyed here, not while the session ends.
     void Run();
     // Ends Run's loop.
     void Terminate();

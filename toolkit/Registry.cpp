@@ -6,6 +6,8 @@
 
 namespace tk {
 
+TRegSetValueEx RegSetValueExProc = ::RegSetValueExA;
+
 namespace {
 
 [[noreturn]] void Fail(const char* format, const std::string& name) { throw Exception(Format(format, name.c_str())); }
@@ -87,7 +89,7 @@ std::string TRegistry::ReadString(const std::string& name) const {
 
 void TRegistry::WriteInteger(const std::string& name, int value) {
     const DWORD data = static_cast<DWORD>(value);
-    if (!key_ || ::RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+    if (!key_ || RegSetValueExProc(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                                   sizeof data) != ERROR_SUCCESS)
         Fail(kSetFailed, name);
 }
@@ -95,7 +97,7 @@ void TRegistry::WriteInteger(const std::string& name, int value) {
 void TRegistry::WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
-    if (!key_ || ::RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    if (!key_ || RegSetValueExProc(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                   static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
         Fail(kSetFailed, name);
 }

@@ -7,6 +7,11 @@
 
 namespace tk {
 
+// Every write of a value goes through here (RegSetValueExA by default), so
+// that tests can make one fail where the platform would not refuse it.
+using TRegSetValueEx = LONG(WINAPI*)(HKEY Key, LPCSTR Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size);
+extern TRegSetValueEx RegSetValueExProc;
+
 // One open key under a root (HKEY_CURRENT_USER by default). Type errors and
 // failed reads and writes raise tk::Exception with the value's name:
 // "Failed to get data for '%s'", "Invalid data type for '%s'",

@@ -67,6 +67,8 @@ TThread::TThread(bool CreateSuspended) {
     if (State().mainThreadId == 0) SetMainThread();
     syncDone_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!syncDone_) throw std::runtime_error("Could not create thread event");
+    terminateEvent_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!terminateEvent_) throw std::runtime_error("Could not create thread event");
     DWORD id = 0;
     thread_.reset(::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &id));
     if (!thread_) throw std::runtime_error("Could not create thread");
@@ -81,6 +83,11 @@ TThread::~TThread() {
         if (!started_) Resume();
         WaitFor();
     }
+}
+
+void TThread::Terminate() noexcept {
+    terminated_.store(true, std::memory_order_release);
+    ::SetEvent(terminateEvent_.get());
 }
 
 void TThread::Resume() {
@@ -112,11 +119,25 @@ void TThread::WaitFor() {
         ::WaitForSingleObject(thread, INFINITE);
         return;
     }
+    // Messages sent from other threads are served too: a worker (or a driver
+    // library on its behalf) may be blocked in a SendMessage to this thread.
     HANDLE handles[2] = {thread, State().pending.get()};
     for (;;) {
-        DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        const DWORD r = ::MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_SENDMESSAGE);
         if (r == WAIT_OBJECT_0) break;
-        CheckSynchronize();
+        if (r == WAIT_OBJECT_0 + 1) {
+            CheckSynchronize();
+        } else if (r == WAIT_OBJECT_0 + 2) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        } else {
+            // The combined wait cannot work: fall back on the thread alone,
+            // serving deliveries between short waits; a thread handle that
+            // cannot be waited on ends the wait rather than spinning.
+            const DWORD alone = ::WaitForSingleObject(thread, 10);
+            if (alone != WAIT_TIMEOUT) break;
+            CheckSynchronize();
+        }
     }
     CheckSynchronize();
 }

@@ -24,10 +24,16 @@ public:
     TThread& operator=(const TThread&) = delete;
 
     void Resume();
-    // Sets the terminate request; the body polls it.
-    void Terminate() noexcept { terminated_.store(true, std::memory_order_release); }
+    // Sets the terminate request and its event; the body polls the one or
+    // waits on the other.
+    void Terminate() noexcept;
     bool Terminated() const noexcept { return terminated_.load(std::memory_order_acquire); }
-    // Blocks until the body has returned; returns immediately for a thread never started.
+    // Manual-reset, signalled from the terminate request on: a body that
+    // waits for work waits on it too, so that a stop does not wait out its timeout.
+    HANDLE TerminateEvent() const noexcept { return terminateEvent_.get(); }
+    // Blocks until the body has returned; returns immediately for a thread
+    // never started. On the main thread it serves the synchronous calls and
+    // the messages other threads send meanwhile.
     void WaitFor();
     bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
     // The platform thread; the object keeps ownership.
@@ -59,6 +65,7 @@ private:
 
     UniqueKernelHandle thread_;
     UniqueEvent syncDone_;
+    UniqueEvent terminateEvent_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     bool started_ = false;

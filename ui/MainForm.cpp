@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 
 TfrmMain* frmMain = nullptr;
 
@@ -157,8 +158,8 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
 }
 
 TfrmMain::~TfrmMain() {
-    // Normally stopped by FormDestroy; the worker must never outlive the
-    // window that receives its lines.
+    // FormDestroy has stopped the worker; reached without it (a plain
+    // delete), the controls still exist here and the worker goes before them.
     Filter.reset();
     if (frmMain == this) frmMain = nullptr;
 }
@@ -174,15 +175,37 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
 }
 
 void TfrmMain::FormDestroy(tk::TObject* Sender) {
-    ShutDown();
+    ShutDown(sessionEnded_);
 }
 
-void TfrmMain::ShutDown() {
-    if (shutDown_) return;
-    shutDown_ = true;
-    // The adapter must go back to normal mode even when the settings cannot be saved.
-    tk::SafeCall([this] { SaveSettings(); });
+void TfrmMain::ShutDown(bool SessionEnding) {
+    std::exception_ptr saveError;
+    // Saved once, while "FilteredAdapter" still names the adapter: the Disable
+    // below forgets it, and a later save would store that.
+    if (!shutDown_) {
+        shutDown_ = true;
+        try {
+            SaveSettings();
+        } catch (...) {
+            saveError = std::current_exception();
+        }
+    }
+    // Whatever the save did, and before anything waits for the user: a box
+    // left open while the session ends (or the process ended under it) would
+    // leave the adapter diverted. Runs on every call, so that a worker started
+    // after an earlier shutdown never outlives the log it writes to.
     btnStopClick(this);
+    if (!saveError) return;
+    try {
+        std::rethrow_exception(saveError);
+    } catch (const std::exception& e) {
+        // Nobody is there to answer a box while the session ends.
+        if (SessionEnding)
+            mmLog->Append(e.what());
+        else if (tk::Application)
+            tk::Application->ShowException(e);
+    } catch (...) {
+    }
 }
 
 void TfrmMain::FormCloseQuery(tk::TObject* Sender, bool& CanClose) {
@@ -201,7 +224,10 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
         case WM_ENDSESSION:
             // The process may be ended as soon as this returns: remember the
             // adapter and give it back to the stack now.
-            if (wParam) ShutDown();
+            if (wParam) {
+                sessionEnded_ = true;
+                ShutDown(true);
+            }
             return 0;
         default:
             return tk::TForm::WndProc(Message, wParam, lParam);

@@ -87,9 +87,14 @@ public:
     LRESULT WndProc(UINT Message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // Saves the settings, then stops the worker; once, whichever way the program ends.
-    void ShutDown();
+    // Saves the settings (once, whichever way the program ends), then stops
+    // the worker, then reports a failed save: in the error box, or in the log
+    // while the session ends.
+    void ShutDown(bool SessionEnding);
     bool shutDown_ = false;
+    // WM_ENDSESSION said the session really ends (EndingSession stays set
+    // after a session end that was cancelled).
+    bool sessionEnded_ = false;
 };
 
 extern TfrmMain* frmMain;

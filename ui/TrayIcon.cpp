@@ -3,6 +3,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Handles.h"
+#include "toolkit/MessageFilter.h"
 #include "toolkit/OsVersion.h"
 #include "toolkit/UtilWindow.h"
 #include "ui/AppVersion.h"
@@ -175,10 +176,14 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
 
     // The application window: minimise to the tray and shell restarts; the
     // owner's window: its taskbar button and focus when it is shown again.
-    if (tk::Application && tk::Application->Handle())
+    if (tk::Application && tk::Application->Handle()) {
         appHook_ = InstallHook(tk::Application->Handle(), [this](HWND w, UINT m, WPARAM wp, LPARAM lp) {
             return ApplicationWindowHook(w, m, wp, lp);
         });
+        // Run as administrator, the program would not hear Explorer's
+        // broadcast otherwise, and the icon would not come back.
+        tk::AllowMessageThrough(tk::Application->Handle(), TaskbarCreatedMessage);
+    }
     if (HWND owner = OwnerWindow())
         ownerHook_ = InstallHook(owner, [this](HWND w, UINT m, WPARAM wp, LPARAM lp) {
             return OwnerWindowHook(w, m, wp, lp);

@@ -1,0 +1,299 @@
+// The whole program in this process, as WinMain builds it, at its edges: the
+// Windows session ending while a modal loop is open, and a settings save that
+// fails at exit, and a second start of the program. Each test runs its own
+// application and message loop.
+#include "sim/SimControl.h"
+#include "tests/Pump.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Registry.h"
+#include "ui/AboutForm.h"
+#include "ui/MainForm.h"
+#include "ui/SettingsForm.h"
+#include "ui/SingleInstance.h"
+#include "ui/TrayIcon.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const kKey = "Software\\Corvantis\\Brackwater";
+const unsigned char kMac[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
+
+void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
+
+void SetDword(const char* name, DWORD value) {
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &value, sizeof value);
+}
+void SetString(const char* name, const std::string& value) {
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+std::string GetString(const char* name) {
+    char data[512] = {};
+    DWORD size = sizeof data;
+    if (::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return data;
+}
+
+bool HasValue(const char* name) {
+    return ::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+std::string CallLog() {
+    std::vector<char> buffer(1 << 16);
+    SimCallLog(buffer.data(), static_cast<ULONG>(buffer.size()));
+    return buffer.data();
+}
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Runs a step from whatever message loop of this thread is running `ms` from now.
+std::map<UINT_PTR, std::function<void()>>& Steps() {
+    static std::map<UINT_PTR, std::function<void()>> steps;
+    return steps;
+}
+void CALLBACK RunStep(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    auto step = Steps().extract(id);
+    if (!step.empty()) step.mapped()();
+}
+void Later(UINT ms, std::function<void()> step) { Steps()[::SetTimer(nullptr, 0, ms, &RunStep)] = std::move(step); }
+
+// Every message box of this process, seen from another thread: its texts and
+// the mode of adapter 2 at that moment; answered with OK.
+class BoxWatcher {
+public:
+    struct Box {
+        std::string caption, text;
+        ULONG adapterMode;
+    };
+    BoxWatcher() : thread_([this] { Run(); }) {}
+    ~BoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<Box> Boxes() {
+        std::lock_guard<std::mutex> g(lock_);
+        return boxes_;
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        char cls[16] = {};
+        ::GetClassNameA(w, cls, sizeof cls);
+        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w))
+            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
+        return TRUE;
+    }
+    void Answer(HWND w) {
+        const ULONG mode = SimAdapterMode(2);
+        char caption[256] = {}, text[1024] = {};
+        ::GetWindowTextA(w, caption, sizeof caption);
+        ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            boxes_.push_back({caption, text, mode});
+        }
+        ::PostMessageA(w, WM_COMMAND, IDOK, 0);
+        // Until the box has gone, so that it is counted once.
+        for (int i = 0; i < 200 && ::IsWindow(w) && ::IsWindowVisible(w); ++i) ::Sleep(10);
+    }
+    void Run() {
+        while (!stop_) {
+            ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+            ::Sleep(20);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<Box> boxes_;
+    std::thread thread_;
+};
+
+// A write that fails for one value name, as a key the user may not write would.
+std::string g_refusedValue;
+LONG WINAPI RefuseOneWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    if (name && g_refusedValue == name) return ERROR_ACCESS_DENIED;
+    return ::RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteKey();
+        SimReset();
+        SimAddAdapter("\\DEVICE\\{A1}", "LAN", kMac, 0, 1500);
+        SimAddAdapter("\\DEVICE\\{B2}", "Dial-up", kMac, 0, 1400);
+        // The program starts filtering the remembered adapter, minimised.
+        SetString("FilteredAdapter", "\\DEVICE\\{B2}");
+    }
+    void TearDown() override {
+        app.reset();
+        frmSettings = nullptr;
+        frmAbout = nullptr;
+        tk::RegSetValueExProc = ::RegSetValueExA;
+        g_refusedValue.clear();
+        EXPECT_EQ(SimAdapterMode(2), 0u);
+        DeleteKey();
+    }
+    // What WinMain does before its message loop.
+    void StartProgram() {
+        app = std::make_unique<tk::TApplication>();
+        app->Initialize();
+        app->SetTitle("Brackwater");
+        app->CreateForm(frmMain);
+        app->CreateForm(frmAbout);
+        app->CreateForm(frmSettings);
+        ASSERT_TRUE(frmMain->Filter);
+        ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    }
+    // Windows asks every top-level window, the application window first here,
+    // and then tells every one that the session ends.
+    void EndSession() {
+        const HWND windows[2] = {app->Handle(), frmMain->Handle()};
+        for (HWND w : windows) EXPECT_TRUE(::SendMessageA(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+        for (HWND w : windows) ::SendMessageA(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    }
+    std::unique_ptr<tk::TApplication> app;
+};
+
+TEST_F(SessionTest, SessionEndInsideAModalLoopSavesStopsAndDestroysAfterTheLoopsUnwind) {
+    struct Row {
+        const char* name;
+        std::function<void()> open;  // enters a modal loop and returns when it has ended
+        std::function<bool()> isOpen;
+    };
+    auto boxOpen = [] {
+        for (HWND w = ::FindWindowA("#32770", nullptr); w; w = ::FindWindowExA(nullptr, w, "#32770", nullptr))
+            if (::IsWindowVisible(w)) return true;
+        return false;
+    };
+    bool menuOpen = false;
+    const Row rows[] = {
+        {"Settings dialog", [] { frmMain->btnSettings->Click(); },
+         [] { return frmSettings->Modal() && ::IsWindowVisible(frmSettings->Handle()); }},
+        {"exit confirmation", [] { frmMain->miExit->Click(); }, boxOpen},
+        {"tray menu",
+         [] {
+             ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, frmMain->tiTray->NotifyData().uID,
+                            WM_RBUTTONDOWN);
+         },
+         [&] { return menuOpen; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        StartProgram();
+        frmMain->pmTray->OnPopup = [&](tk::TObject*) { menuOpen = true; };
+        bool wasOpen = false, stoppedInside = false, loopsLeft = false;
+        std::string savedInside, logTail;
+        Later(30, [&] {
+            Later(60, [&] {
+                wasOpen = row.isOpen();
+                EndSession();
+                // Done before WM_ENDSESSION returned: the process may end now.
+                stoppedInside = SimAdapterMode(2) == 0 && !frmMain->Filter;
+                savedInside = GetString("FilteredAdapter");
+                logTail = CallLog();
+            });
+            row.open();
+            // Back from the modal loop: the forms it used are still there.
+            loopsLeft = frmMain && ::IsWindow(frmMain->Handle());
+        });
+        app->Run();
+        EXPECT_TRUE(wasOpen);
+        EXPECT_TRUE(stoppedInside);
+        EXPECT_TRUE(loopsLeft);
+        EXPECT_EQ(frmMain, nullptr);  // destroyed by Run once the loops had unwound
+        // Saved once, while the adapter was still named: a second save after
+        // Disable would have stored an empty name.
+        EXPECT_EQ(savedInside, "\\DEVICE\\{B2}");
+        EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+        EXPECT_TRUE(EndsWith(logTail, "SetAdapterMode SetPacketEvent CloseFilterDriver")) << logTail;
+        TearDown();
+        menuOpen = false;
+    }
+}
+
+TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
+    SetDword("ExitConfirmation", 0);
+    g_refusedValue = "WindowTop";
+    tk::RegSetValueExProc = RefuseOneWrite;
+    BoxWatcher boxes;
+    StartProgram();
+    Later(30, [] { frmMain->miExit->Click(); });
+    app->Run();
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    const BoxWatcher::Box box = boxes.Boxes()[0];
+    EXPECT_EQ(box.caption, "Brackwater");
+    EXPECT_EQ(box.text, "Failed to set data for 'WindowTop'");
+    EXPECT_EQ(box.adapterMode, 0u);
+    EXPECT_TRUE(EndsWith(CallLog(), "SetAdapterMode SetPacketEvent CloseFilterDriver"));
+}
+
+TEST_F(SessionTest, FailedSaveWhileTheSessionEndsAsksNothingAndGoesToTheLog) {
+    g_refusedValue = "WindowTop";
+    tk::RegSetValueExProc = RefuseOneWrite;
+    BoxWatcher boxes;
+    StartProgram();
+    std::string lastLine;
+    bool stopped = false;
+    Later(30, [&] {
+        EndSession();
+        stopped = SimAdapterMode(2) == 0;
+        lastLine = frmMain->mmLog->Line(frmMain->mmLog->LineCount() - 1);
+    });
+    app->Run();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(lastLine, "Failed to set data for 'WindowTop'");
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything) {
+    TSingleInstance instance;
+    ASSERT_TRUE(instance.First());
+    EXPECT_FALSE(TSingleInstance().First());
+    StartProgram();
+    instance.AnswerLaterStarts();
+    app->Minimize();
+    ASSERT_TRUE(app->IsMinimized());
+    ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
+
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string exe = path;
+    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "Brackwater.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        << exe;
+    tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    // A second start that ran the program would never end by itself.
+    const bool ended = PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000);
+    if (!ended) ::TerminateProcess(process.get(), 1);
+    ASSERT_TRUE(ended);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+
+    EXPECT_TRUE(PumpUntil([&] { return !app->IsMinimized() && ::IsWindowVisible(frmMain->Handle()); }));
+    // The second start wrote nothing (this instance saves only at its exit).
+    EXPECT_FALSE(HasValue("WindowLeft"));
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+    EXPECT_EQ(SimAdapterMode(2), 2u);
+}
+
+} // namespace

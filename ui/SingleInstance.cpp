@@ -1,0 +1,60 @@
+#include "ui/SingleInstance.h"
+
+#include "toolkit/Forms.h"
+#include "toolkit/MessageFilter.h"
+
+namespace {
+
+// "Local\": the namespace of this session, so each user logged on has one.
+constexpr const char* kMutexName = "Local\\Corvantis.Brackwater.Instance";
+constexpr const char* kWindowTitle = "Corvantis.Brackwater.Instance";
+constexpr const char* kShowMessageName = "Corvantis.Brackwater.ShowInstance";
+
+UINT ShowMessage() { return ::RegisterWindowMessageA(kShowMessageName); }
+
+// What "&Open/Hide" does for a minimised program; a restored one only comes to the front.
+void BringProgramBack() {
+    if (!tk::Application) return;
+    if (tk::Application->IsMinimized()) {
+        tk::Application->Restore();
+    } else if (tk::TForm* main = tk::Application->MainForm()) {
+        main->Show();
+        ::SetForegroundWindow(main->Handle());
+    }
+}
+
+} // namespace
+
+TSingleInstance::TSingleInstance() {
+    mutex_.reset(::CreateMutexA(nullptr, FALSE, kMutexName));
+    // Without a mutex the program cannot tell: it runs, as it would have before.
+    first_ = !mutex_ || ::GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+void TSingleInstance::AnswerLaterStarts() {
+    if (!first_ || window_) return;
+    const UINT show = ShowMessage();
+    window_ = std::make_unique<tk::TUtilityWindow>([show](HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == show && show != 0) {
+            BringProgramBack();
+            return LRESULT(0);
+        }
+        return ::DefWindowProcA(w, message, wParam, lParam);
+    });
+    if (!window_->Handle()) return;
+    ::SetWindowTextA(window_->Handle(), kWindowTitle);
+    // A program run as administrator would not hear a second start run without.
+    tk::AllowMessageThrough(window_->Handle(), show);
+}
+
+bool TSingleInstance::ShowFirstInstance() {
+    HWND first = ::FindWindowA(nullptr, kWindowTitle);
+    const UINT show = ShowMessage();
+    if (!first || show == 0) return false;
+    // The program just started by the user may hand the foreground on; the
+    // first instance could not take it by itself.
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(first, &process);
+    if (process) ::AllowSetForegroundWindow(process);
+    return ::PostMessageA(first, show, 0, 0) != FALSE;
+}
