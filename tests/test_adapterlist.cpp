@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -30,14 +31,8 @@ struct Row {
     std::vector<TAdapterRow> expected;
 };
 
-void ExpectRow(const TAdapterRow& got, const TAdapterRow& want) {
-    EXPECT_EQ(got.Position, want.Position);
-    EXPECT_EQ(got.Caption, want.Caption);
-    EXPECT_EQ(got.InternalName, want.InternalName);
-    EXPECT_EQ(got.Mac, want.Mac);
-    EXPECT_EQ(got.Medium, want.Medium);
-    EXPECT_EQ(got.MediumIcon, want.MediumIcon);
-    EXPECT_EQ(got.Mtu, want.Mtu);
+auto Fields(const TAdapterRow& r) {
+    return std::tie(r.Position, r.Caption, r.InternalName, r.Mac, r.Medium, r.MediumIcon, r.Mtu);
 }
 
 TEST(AdapterList, RowsFollowTheDriversOrderWithTheirColumns) {
@@ -66,7 +61,7 @@ TEST(AdapterList, RowsFollowTheDriversOrderWithTheirColumns) {
         const auto got = ReadAdapterRows();
         ASSERT_TRUE(got);
         ASSERT_EQ(got->size(), row.expected.size());
-        for (std::size_t i = 0; i < got->size(); ++i) ExpectRow((*got)[i], row.expected[i]);
+        for (std::size_t i = 0; i < got->size(); ++i) EXPECT_EQ(Fields((*got)[i]), Fields(row.expected[i]));
         // One handle per refresh, closed at its end.
         EXPECT_EQ(SimCallCount("OpenFilterDriver"), 1u);
         EXPECT_EQ(SimCallCount("CloseFilterDriver"), 1u);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -90,30 +91,30 @@ struct FakeWindow final : TSettingsWindow {
     void SetMinimized(bool minimized) override { calls.push_back(minimized ? "minimised" : "normal"); }
 };
 
-// The error text of a load, empty when it succeeds.
-std::string LoadError(TSettingsStore& store, TSettings& settings, FakeWindow& window) {
-    try {
-        store.Load(settings, window);
-    } catch (const tk::Exception& e) {
-        return e.what();
-    }
-    return "";
-}
+// One start of the program: a store over the test key, loaded.
+struct Start {
+    TSettingsStore store{std::string("\\") + kKey};
+    TSettings settings;
+    FakeWindow window;
+    std::string error;  // the load's, empty when it succeeded
 
-void ExpectSettings(const TSettings& got, const TSettings& want) {
-    EXPECT_EQ(got.BadTTL, want.BadTTL);
-    EXPECT_EQ(got.NewTTL, want.NewTTL);
-    EXPECT_EQ(got.Trace, want.Trace);
-    EXPECT_EQ(got.TraceLogLen, want.TraceLogLen);
-    EXPECT_EQ(got.FilteredAdapter, want.FilteredAdapter);
-    EXPECT_EQ(got.ExitConfirmation, want.ExitConfirmation);
+    Start() {
+        try {
+            store.Load(settings, window);
+        } catch (const tk::Exception& e) {
+            error = e.what();
+        }
+    }
+};
+
+auto Fields(const TSettings& s) {
+    return std::tie(s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter, s.ExitConfirmation);
 }
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
     void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
-    TSettingsStore NewStore() { return TSettingsStore(std::string("\\") + kKey); }
 };
 
 const std::string kAdapter = "\\DEVICE\\{B2}";
@@ -154,12 +155,10 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Store(row.stored);
-        TSettingsStore store = NewStore();
-        TSettings settings;
-        FakeWindow window;
-        EXPECT_EQ(LoadError(store, settings, window), row.error);
-        ExpectSettings(settings, row.settings);
-        EXPECT_EQ(window.calls, row.calls);
+        const Start run;
+        EXPECT_EQ(run.error, row.error);
+        EXPECT_EQ(Fields(run.settings), Fields(row.settings));
+        EXPECT_EQ(run.window.calls, row.calls);
         EXPECT_TRUE(KeyExists());
     }
 }
@@ -226,32 +225,24 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Store(row.stored);
-        TSettingsStore store = NewStore();
-        TSettings settings;
-        FakeWindow window;
-        LoadError(store, settings, window);
-        row.action(settings, window, store);
-        store.Save(settings, window);
+        {
+            Start run;
+            row.action(run.settings, run.window, run.store);
+            run.store.Save(run.settings, run.window);
+        }
         EXPECT_EQ(Stored(), row.after);
-
-        TSettingsStore next = NewStore();
-        TSettings nextSettings;
-        FakeWindow nextWindow;
-        EXPECT_EQ(LoadError(next, nextSettings, nextWindow), row.nextError);
+        EXPECT_EQ(Start().error, row.nextError);
     }
 }
 
 TEST_F(SettingsStoreTest, AValueWrittenOnceIsWrittenAgain) {
     Store({Text("BadTTL", "x")});
-    TSettingsStore store = NewStore();
-    TSettings settings;
-    FakeWindow window;
-    LoadError(store, settings, window);
-    store.MarkSet(TSettingId::NewTTL);
-    settings.NewTTL = 7;
-    store.Save(settings, window);
-    settings.NewTTL = 8;
-    store.Save(settings, window);
+    Start run;
+    run.store.MarkSet(TSettingId::NewTTL);
+    run.settings.NewTTL = 7;
+    run.store.Save(run.settings, run.window);
+    run.settings.NewTTL = 8;
+    run.store.Save(run.settings, run.window);
     EXPECT_EQ(Stored(), (std::vector<RawValue>{Text("BadTTL", "x"), Dword("NewTTL", 8), Dword("WindowLeft", 100),
                                                Dword("WindowTop", 100)}));
 }
