@@ -7,6 +7,8 @@
 // library made from ndisapi.def.
 #pragma once
 
+#include "toolkit/Handles.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -114,3 +116,14 @@ struct DriverHandleTraits {
     static Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::CloseFilterDriver(h); }
 };
+
+using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
+
+// Opens "NDISRD" and hands back the owned handle when the driver is loaded, an
+// empty owner when it is not. The handle of a driver that is not loaded is
+// left alone: nothing but IsDriverLoaded may be asked of it, not even a close.
+inline UniqueDriver OpenLoadedDriver() {
+    HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
+    if (!::IsDriverLoaded(driver)) return UniqueDriver();
+    return UniqueDriver(driver);
+}

@@ -18,6 +18,12 @@ std::uint16_t IpHeaderChecksum(const std::uint8_t* start, std::size_t words) noe
     return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
+std::size_t ChecksummedHeaderLength(const std::uint8_t* frame, std::size_t length) noexcept {
+    const std::size_t declared = static_cast<std::size_t>(frame[kIpHeaderOffset] & 0x0F) * 4;
+    if (declared > kMinIpHeaderLength && kIpHeaderOffset + declared <= length) return declared;
+    return kMinIpHeaderLength;
+}
+
 FrameVerdict InspectFrame(const std::uint8_t* frame, std::size_t length) noexcept {
     FrameVerdict verdict;
     if (length < kMinIpv4FrameLength) return verdict;
@@ -30,18 +36,21 @@ FrameVerdict InspectFrame(const std::uint8_t* frame, std::size_t length) noexcep
     return verdict;
 }
 
-void RewriteTtl(std::uint8_t* frame, std::uint8_t newTtl) noexcept {
+void RewriteTtl(std::uint8_t* frame, std::size_t length, std::uint8_t newTtl) noexcept {
     std::uint8_t* ip = frame + kIpHeaderOffset;
     ip[kTtlOffset] = newTtl;
     WriteBigEndian16(ip + kChecksumOffset, 0);
-    WriteBigEndian16(ip + kChecksumOffset, IpHeaderChecksum(ip, kIpHeaderWords));
+    const std::size_t words = ChecksummedHeaderLength(frame, length) / 2;
+    WriteBigEndian16(ip + kChecksumOffset, IpHeaderChecksum(ip, words));
 }
 
-FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t badTtl,
-                          std::uint8_t newTtl) noexcept {
+FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t badTtl, std::uint8_t newTtl,
+                          FrameObserver* observer) {
     FrameVerdict verdict = InspectFrame(frame, length);
-    if (verdict.kind == FrameKind::Ipv4 && verdict.ttl <= badTtl) {
-        RewriteTtl(frame, newTtl);
+    if (verdict.kind != FrameKind::Ipv4) return verdict;
+    if (observer) observer->Ipv4Frame(verdict.ttl);
+    if (verdict.ttl <= badTtl) {
+        RewriteTtl(frame, length, newTtl);
         verdict.rewritten = true;
     }
     return verdict;

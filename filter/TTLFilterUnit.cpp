@@ -1,19 +1,15 @@
 #include "TTLFilterUnit.h"
 
-#include "DriverApi.h"
-#include "FrameLogic.h"
 #include "toolkit/Handles.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 
 const char* const LevelNames[2] = {"error", "trace"};
 
 namespace {
 
 constexpr DWORD kWaitPeriodMs = 1000;
-
-using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
 
 } // namespace
 
@@ -56,13 +52,13 @@ void TTTLFilter::Log(const char* Text, TLogLevel Level, int Depth) {
 }
 
 void TTTLFilter::Execute() {
-    HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
-    if (!::IsDriverLoaded(driver)) {
+    const UniqueDriver driverOwner = OpenLoadedDriver();
+    if (!driverOwner) {
         Message = "[error] Driver not loaded.";
         DeliverMessage();
         return;
     }
-    UniqueDriver driverOwner(driver);
+    HANDLE driver = driverOwner.get();
 
     TCP_AdapterList adapters{};
     ::GetTcpipBoundAdaptersInfo(driver, &adapters);
@@ -116,16 +112,14 @@ void TTTLFilter::Execute() {
 void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
     if (Trace) Log("Packet received.", llTrace, 0);
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
-    const frame::FrameVerdict verdict = frame::InspectFrame(Packet.m_IBuffer, length);
-    if (verdict.kind != frame::FrameKind::Ipv4) return;
-    if (Trace) {
-        Log("Packet protocol: IP", llTrace, 1);
-        char text[16];
-        std::snprintf(text, sizeof text, "TTL=%d", verdict.ttl);
-        Log(text, llTrace, 1);
-    }
-    if (verdict.ttl <= BadTTL) {
-        frame::RewriteTtl(Packet.m_IBuffer, NewTTL);
-        if (Trace) Log("TTL changed.", llTrace, 2);
-    }
+    const frame::FrameVerdict verdict =
+        frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr);
+    if (Trace && verdict.rewritten) Log("TTL changed.", llTrace, 2);
+}
+
+void TTTLFilter::Ipv4Frame(std::uint8_t ttl) {
+    Log("Packet protocol: IP", llTrace, 1);
+    char text[16];
+    std::snprintf(text, sizeof text, "TTL=%d", ttl);
+    Log(text, llTrace, 1);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "DriverApi.h"
+#include "FrameLogic.h"
 #include "toolkit/Thread.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ enum TLogLevel : int { llError = 0, llTrace = 1 };
 
 extern const char* const LevelNames[2];
 
-class TTTLFilter final : public tk::TThread {
+class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
     // Starts filtering at once. CreateSuspended leaves the thread waiting for
     // Resume, so that a terminate request can come before the body begins.
@@ -37,6 +38,8 @@ private:
     void DeliverMessage();
     void Log(const char* Text, TLogLevel Level, int Depth);
     void ProcessPacket(INTERMEDIATE_BUFFER& Packet);
+    // Traces an IPv4 packet before its TTL is decided on.
+    void Ipv4Frame(std::uint8_t ttl) override;
 
     std::string Message;
 };

@@ -38,7 +38,7 @@ Frame Ipv4(std::uint8_t ttl, std::uint16_t id) {
                                      192, 168, 7, 1, 192, 168, 7, 20};
     f.insert(f.end(), std::begin(header), std::end(header));
     frame::WriteBigEndian16(&f[frame::kIpHeaderOffset + frame::kChecksumOffset],
-                            frame::IpHeaderChecksum(&f[frame::kIpHeaderOffset], frame::kIpHeaderWords));
+                            frame::IpHeaderChecksum(&f[frame::kIpHeaderOffset], frame::kMinIpHeaderLength / 2));
     const std::uint8_t udp[8] = {0x00, 0x35, 0xC3, 0x50, 0x00, 0x1A, 0x00, 0x00};
     f.insert(f.end(), std::begin(udp), std::end(udp));
     return Padded(f);

@@ -135,15 +135,35 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
 }
 
 TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
-    StartTunnel(2, 1, 5, true);
-    EXPECT_TRUE(SimReceiveFrame(2, Ipv4(1).data(), static_cast<ULONG>(Ipv4(1).size())));
-    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 1; }));
-    EXPECT_EQ(StackFrame(2, 0), Ipv4(5, 0xb6));
-    EXPECT_EQ(lines, (Lines{"[trace] Packet received.", "[trace]   Packet protocol: IP", "[trace]   TTL=1",
-                            "[trace]     TTL changed."}));
-    Stop();
-    EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo SetPacketEvent SetAdapterMode "
-                         "ReadPacket SendPacketToMstcp SetAdapterMode SetPacketEvent CloseFilterDriver");
+    // The IGMP report carries a Router Alert option: its whole 24-byte header is summed.
+    const Bytes igmpTtl1 = Ethernet(0x0800, {0x46, 0xc0, 0x00, 0x20, 0x00, 0x00, 0x40, 0x00, 0x01, 0x02, 0x41, 0x6f,
+                                             0xc0, 0xa8, 0x01, 0x05, 0xe0, 0x00, 0x00, 0xfb, 0x94, 0x04, 0x00, 0x00,
+                                             0x16, 0x00, 0xfa, 0x04, 0xe0, 0x00, 0x00, 0xfb});
+    Bytes igmpTtl5 = igmpTtl1;
+    igmpTtl5[14 + 8] = 0x05;
+    igmpTtl5[14 + 10] = 0x3d;
+    const struct {
+        const char* name;
+        Bytes in, out;
+    } rows[] = {
+        {"20-byte header", Ipv4(1), Ipv4(5, 0xb6)},
+        {"igmp with router alert", igmpTtl1, igmpTtl5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        lines.clear();
+        StartTunnel(2, 1, 5, true);
+        EXPECT_TRUE(SimReceiveFrame(2, row.in.data(), static_cast<ULONG>(row.in.size())));
+        ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 1; }));
+        EXPECT_EQ(StackFrame(2, 0), row.out);
+        EXPECT_EQ(lines, (Lines{"[trace] Packet received.", "[trace]   Packet protocol: IP", "[trace]   TTL=1",
+                                "[trace]     TTL changed."}));
+        Stop();
+        EXPECT_EQ(CallLog(),
+                  "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo SetPacketEvent SetAdapterMode "
+                  "ReadPacket SendPacketToMstcp SetAdapterMode SetPacketEvent CloseFilterDriver");
+    }
 }
 
 TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -15,6 +16,13 @@ const Bytes kHeaderTtl1 = {0x45, 0x00, 0x00, 0x28, 0xab, 0xcd, 0x40, 0x00, 0x01,
 const Bytes kHeaderTtl5 = {0x45, 0x00, 0x00, 0x28, 0xab, 0xcd, 0x40, 0x00, 0x05, 0x06,
                            0xb6, 0x00, 0x0a, 0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02};
 
+// An IGMP membership report as it arrives: TTL 1 and a Router Alert option,
+// a 24-byte header, before and after the rewrite with BadTTL 1 and NewTTL 5.
+const Bytes kIgmpHeaderTtl1 = {0x46, 0xc0, 0x00, 0x20, 0x00, 0x00, 0x40, 0x00, 0x01, 0x02, 0x41, 0x6f,
+                               0xc0, 0xa8, 0x01, 0x05, 0xe0, 0x00, 0x00, 0xfb, 0x94, 0x04, 0x00, 0x00};
+const Bytes kIgmpHeaderTtl5 = {0x46, 0xc0, 0x00, 0x20, 0x00, 0x00, 0x40, 0x00, 0x05, 0x02, 0x3d, 0x6f,
+                               0xc0, 0xa8, 0x01, 0x05, 0xe0, 0x00, 0x00, 0xfb, 0x94, 0x04, 0x00, 0x00};
+
 Bytes Ethernet(std::uint16_t etherType, const Bytes& payload) {
     Bytes f = {0x00, 0x0c, 0x29, 0xab, 0x01, 0xff, 0x00, 0x50, 0x56, 0xc0, 0x00, 0x08,
                static_cast<std::uint8_t>(etherType >> 8), static_cast<std::uint8_t>(etherType)};
@@ -22,18 +30,27 @@ Bytes Ethernet(std::uint16_t etherType, const Bytes& payload) {
     return f;
 }
 
-// An IPv4 header with a valid checksum, TTL `ttl` and `optionWords` words of options.
+// An IPv4 header with a checksum valid over its whole length, TTL `ttl` and
+// `optionWords` words of options.
 Bytes Ipv4Header(std::uint8_t ttl, int optionWords = 0) {
     Bytes h = kHeaderTtl1;
     h[0] = static_cast<std::uint8_t>(0x45 + optionWords);
     h[8] = ttl;
     for (int i = 0; i < optionWords * 4; ++i) h.push_back(static_cast<std::uint8_t>(0x11 * (i + 1)));
     h[10] = h[11] = 0;
-    frame::WriteBigEndian16(&h[10], frame::IpHeaderChecksum(h.data(), 10));
+    frame::WriteBigEndian16(&h[10], frame::IpHeaderChecksum(h.data(), h.size() / 2));
     return h;
 }
 
-bool ChecksumValid(const Bytes& f) { return frame::IpHeaderChecksum(f.data() + 14, 10) == 0; }
+Bytes WithHeaderLengthField(Bytes f, std::uint8_t ihl) {
+    f[14] = static_cast<std::uint8_t>(0x40 | ihl);
+    return f;
+}
+
+// Whether the first `headerBytes` bytes of the IP header verify.
+bool ChecksumValid(const Bytes& f, std::size_t headerBytes) {
+    return frame::IpHeaderChecksum(f.data() + 14, headerBytes / 2) == 0;
+}
 
 struct Row {
     const char* name;
@@ -42,6 +59,7 @@ struct Row {
     frame::FrameKind kind;
     bool rewritten;
     int expectedTtl;  // -1: frame must leave unchanged
+    std::size_t summedBytes = 20;  // the header bytes the new checksum covers
 };
 
 TEST(FrameLogic, TableOfFramesAndSettings) {
@@ -53,7 +71,15 @@ TEST(FrameLogic, TableOfFramesAndSettings) {
         {"threshold 0 spares ttl 1", Ethernet(0x0800, Ipv4Header(1)), 0, 9, frame::FrameKind::Ipv4, false, -1},
         {"threshold 0 rewrites ttl 0", Ethernet(0x0800, Ipv4Header(0)), 0, 9, frame::FrameKind::Ipv4, true, 9},
         {"new ttl lower than old", Ethernet(0x0800, Ipv4Header(64)), 200, 5, frame::FrameKind::Ipv4, true, 5},
-        {"options are not summed", Ethernet(0x0800, Ipv4Header(1, 2)), 1, 5, frame::FrameKind::Ipv4, true, 5},
+        {"options are summed", Ethernet(0x0800, Ipv4Header(1, 2)), 1, 5, frame::FrameKind::Ipv4, true, 5, 28},
+        {"igmp with router alert", Ethernet(0x0800, kIgmpHeaderTtl1), 1, 5, frame::FrameKind::Ipv4, true, 5, 24},
+        {"largest header", Ethernet(0x0800, Ipv4Header(0, 10)), 0, 64, frame::FrameKind::Ipv4, true, 64, 60},
+        // The frame ends before the header the length field declares: only
+        // what is surely there is summed.
+        {"header past the frame's end", WithHeaderLengthField(Ethernet(0x0800, Ipv4Header(1)), 6), 1, 5,
+         frame::FrameKind::Ipv4, true, 5, 20},
+        {"header length field below 5", WithHeaderLengthField(Ethernet(0x0800, Ipv4Header(1, 1)), 2), 1, 5,
+         frame::FrameKind::Ipv4, true, 5, 20},
         {"arp", Ethernet(0x0806, Ipv4Header(1)), 255, 5, frame::FrameKind::NotIpv4, false, -1},
         {"ipv6", Ethernet(0x86DD, Ipv4Header(1)), 255, 5, frame::FrameKind::NotIpv4, false, -1},
         {"vlan tagged ipv4", Ethernet(0x8100, Bytes{0x00, 0x05, 0x08, 0x00, 0x45, 0, 0, 20, 0, 0, 0, 0, 1, 6,
@@ -77,7 +103,7 @@ TEST(FrameLogic, TableOfFramesAndSettings) {
             continue;
         }
         EXPECT_EQ(f[14 + 8], row.expectedTtl);
-        EXPECT_TRUE(ChecksumValid(f));
+        EXPECT_TRUE(ChecksumValid(f, row.summedBytes));
         // Nothing but the TTL and the checksum changes, options included.
         Bytes masked = f, original = row.in;
         for (Bytes* b : {&masked, &original}) (*b)[14 + 8] = (*b)[14 + 10] = (*b)[14 + 11] = 0;
@@ -85,10 +111,39 @@ TEST(FrameLogic, TableOfFramesAndSettings) {
     }
 }
 
-TEST(FrameLogic, HeaderVectorGoldenBytes) {
-    Bytes f = Ethernet(0x0800, kHeaderTtl1);
-    frame::ProcessFrame(f.data(), f.size(), 1, 5);
-    EXPECT_EQ(Bytes(f.begin() + 14, f.end()), kHeaderTtl5);
+TEST(FrameLogic, HeaderVectorsGoldenBytes) {
+    const std::pair<Bytes, Bytes> vectors[] = {{kHeaderTtl1, kHeaderTtl5}, {kIgmpHeaderTtl1, kIgmpHeaderTtl5}};
+    for (const auto& [in, out] : vectors) {
+        Bytes f = Ethernet(0x0800, in);
+        // The IGMP message after the header must not count.
+        f.insert(f.end(), {0x16, 0x00, 0xfa, 0x04, 0xe0, 0x00, 0x00, 0xfb});
+        frame::ProcessFrame(f.data(), f.size(), 1, 5);
+        EXPECT_EQ(Bytes(f.begin() + 14, f.begin() + 14 + out.size()), out);
+    }
+}
+
+// The worker traces an IPv4 frame before the rewrite: a trace that throws
+// leaves the frame as received.
+TEST(FrameLogic, ObserverHearsTheReceivedTtlBeforeTheRewrite) {
+    struct Observer : frame::FrameObserver {
+        void Ipv4Frame(std::uint8_t ttl) override {
+            heard.push_back(ttl);
+            if (fail) throw 1;
+        }
+        std::vector<int> heard;
+        bool fail = false;
+    } observer;
+    Bytes arp = Ethernet(0x0806, Ipv4Header(1));
+    frame::ProcessFrame(arp.data(), arp.size(), 1, 5, &observer);
+    EXPECT_TRUE(observer.heard.empty());
+    const Bytes in = Ethernet(0x0800, Ipv4Header(1));
+    Bytes f = in;
+    EXPECT_TRUE(frame::ProcessFrame(f.data(), f.size(), 1, 5, &observer).rewritten);
+    observer.fail = true;
+    f = in;
+    EXPECT_ANY_THROW(frame::ProcessFrame(f.data(), f.size(), 1, 5, &observer));
+    EXPECT_EQ(f, in);
+    EXPECT_EQ(observer.heard, (std::vector<int>{1, 1}));
 }
 
 TEST(FrameLogic, RewriteToSameValueRecomputesChecksum) {

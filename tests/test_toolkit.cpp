@@ -87,6 +87,15 @@ TEST_F(RegistryTest, RoundTripsAndAbsentValues) {
 
     EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("Missing"); }), "Failed to get data for 'Missing'");
     EXPECT_EQ(ErrorOf([&] { reg.ReadString("Missing"); }), "Failed to get data for 'Missing'");
+    // The optional reads answer "absent" for a missing value only; a present
+    // value of another type still fails with its text.
+    EXPECT_FALSE(reg.ReadOptionalInteger("Missing"));
+    EXPECT_FALSE(reg.ReadOptionalString("Missing"));
+    EXPECT_EQ(reg.ReadOptionalInteger("Number"), -123456);
+    EXPECT_EQ(reg.ReadOptionalString("Empty"), "");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadOptionalInteger("Text"); }), "Failed to get data for 'Text'");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadOptionalInteger("Empty"); }), "Invalid data type for 'Empty'");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadOptionalString("Number"); }), "Invalid data type for 'Number'");
 }
 
 TEST_F(RegistryTest, ValuesOfAnotherTypeFailWithTheExactText) {

@@ -47,26 +47,41 @@ bool TRegistry::ValueExists(const std::string& name) const {
     return key_ && ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-int TRegistry::ReadInteger(const std::string& name) const {
+std::optional<int> TRegistry::ReadOptionalInteger(const std::string& name) const {
+    if (!key_) Fail(kGetFailed, name);
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
     // Data longer than the 4-byte buffer fails the read itself (ERROR_MORE_DATA).
-    if (!key_ || ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                                    &size) != ERROR_SUCCESS)
-        Fail(kGetFailed, name);
+    const LONG rc =
+        ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (rc != ERROR_SUCCESS) Fail(kGetFailed, name);
     if (type != REG_DWORD) Fail(kInvalidType, name);
     return static_cast<int>(value);
+}
+
+int TRegistry::ReadInteger(const std::string& name) const {
+    const std::optional<int> value = ReadOptionalInteger(name);
+    if (!value) Fail(kGetFailed, name);
+    return *value;
 }
 
 bool TRegistry::ReadBool(const std::string& name) const { return ReadInteger(name) != 0; }
 
 std::string TRegistry::ReadString(const std::string& name) const {
+    std::optional<std::string> value = ReadOptionalString(name);
+    if (!value) Fail(kGetFailed, name);
+    return std::move(*value);
+}
+
+std::optional<std::string> TRegistry::ReadOptionalString(const std::string& name) const {
     if (!key_) Fail(kGetFailed, name);
     DWORD type = 0;
     DWORD size = 0;
-    if (::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        Fail(kGetFailed, name);
+    const LONG found = ::RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
+    if (found == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (found != ERROR_SUCCESS) Fail(kGetFailed, name);
     if (type != REG_SZ && type != REG_EXPAND_SZ) Fail(kInvalidType, name);
     // One spare zero byte terminates data stored without its NUL; the value
     // may grow between the two queries, so ask again until it fits.

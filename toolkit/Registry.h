@@ -3,6 +3,7 @@
 
 #include "toolkit/Handles.h"
 
+#include <optional>
 #include <string>
 
 namespace tk {
@@ -36,6 +37,9 @@ public:
     int ReadInteger(const std::string& name) const;
     // ReadInteger != 0.
     bool ReadBool(const std::string& name) const;
+    // The same reads, answering "absent" for a missing value instead of failing.
+    std::optional<int> ReadOptionalInteger(const std::string& name) const;
+    std::optional<std::string> ReadOptionalString(const std::string& name) const;
     // A REG_SZ or REG_EXPAND_SZ value up to its first NUL (unexpanded), of any
     // length, terminated or not. Another type: "Invalid data type"; absent:
     // "Failed to get data".

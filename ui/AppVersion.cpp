@@ -1,5 +1,7 @@
 #include "ui/AppVersion.h"
 
+#include "toolkit/FileVersion.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -37,18 +39,8 @@ void ReadAppInfoFromBlock(const void* Block, TAppInfo& Info) {
     Info.LegalCopyright = query("LegalCopyright");
 }
 
-std::vector<char> ReadVersionBlock(const std::string& FileName) {
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(FileName.c_str(), &handle);
-    if (size == 0) return {};
-    // Owned by the vector, so it is released on every path.
-    std::vector<char> block(size, 0);
-    if (!::GetFileVersionInfoA(FileName.c_str(), 0, size, block.data())) return {};
-    return block;
-}
-
 void ReadAppInfo(const std::string& FileName, TAppInfo& Info) {
-    const std::vector<char> block = ReadVersionBlock(FileName);
+    const std::vector<char> block = tk::ReadVersionBlock(FileName);
     if (!block.empty()) ReadAppInfoFromBlock(block.data(), Info);
 }
 

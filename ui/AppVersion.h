@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 struct TAppInfo {
     std::string FileVersion;
@@ -16,9 +15,6 @@ struct TAppInfo {
 // resource, or when it cannot be read, Info keeps its values; a value missing
 // from the string table, or empty, reads "n/a".
 void ReadAppInfo(TAppInfo& Info);
-
-// The whole version resource of a file, empty when it has none or it cannot be read.
-std::vector<char> ReadVersionBlock(const std::string& FileName);
 
 // The same for the version resource of any file.
 void ReadAppInfo(const std::string& FileName, TAppInfo& Info);

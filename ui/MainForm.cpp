@@ -1,10 +1,8 @@
 #include "ui/MainForm.h"
 
-#include "filter/DriverApi.h"
 #include "toolkit/Exception.h"
-#include "toolkit/OsVersion.h"
-#include "toolkit/Registry.h"
 #include "ui/AboutForm.h"
+#include "ui/AdapterList.h"
 #include "ui/Resources.h"
 #include "ui/SettingsForm.h"
 
@@ -12,64 +10,28 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
+#include <vector>
 
 TfrmMain* frmMain = nullptr;
 
-const char* const SettingsKey = "\\Software\\Corvantis\\Brackwater";
-
-const TMediumName MediumNames[13] = {
-    {0, "Ethernet (802.3)", 0},
-    {1, "Token Ring (802.5)", 1},
-    {2, "FDDI", 2},
-    {3, "WAN", 3},
-    {4, "LocalTalk", 4},
-    {5, "DIX", 5},
-    {6, "ARCNET (raw)", 6},
-    {7, "ARCNET (878.2)", 7},
-    {8, "ATM", 8},
-    {9, "Wireless WAN", 9},
-    {10, "Infrared (IrDA)", 10},
-    {12, "Connection-oriented WAN", 11},
-    {13, "IEEE 1394 (firewire) bus", 12},
-};
-
-static const TMediumName* FindMedium(unsigned long Medium) {
-    for (const TMediumName& m : MediumNames) {
-        if (m.Code == Medium) return &m;
-    }
-    return nullptr;
-}
-
-std::string MediumText(unsigned long Medium) {
-    if (const TMediumName* m = FindMedium(Medium)) return m->Name;
-    return tk::Format("0x%.8X", static_cast<unsigned>(Medium));
-}
-
-int MediumIcon(unsigned long Medium) {
-    const TMediumName* m = FindMedium(Medium);
-    return m ? m->Icon : UnnamedMediumIcon;
-}
-
-std::string MacText(const unsigned char* a) {
-    return tk::Format("%.2X%.2X%.2X%.2X%.2X%.2X", a[0], a[1], a[2], a[3], a[4], a[5]);
-}
-
 namespace {
 
-using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
-using ConvertAdapterName = BOOL(__stdcall*)(const char*, char*, DWORD);
+// The main window as the settings store sees it.
+class TFormSettingsWindow final : public TSettingsWindow {
+public:
+    explicit TFormSettingsWindow(tk::TForm& Form) : form_(Form) {}
+    int Left() const override { return form_.Left(); }
+    int Top() const override { return form_.Top(); }
+    void SetLeft(int Left) override { form_.SetLeft(Left); }
+    void SetTop(int Top) override { form_.SetTop(Top); }
+    void SetMinimized(bool Minimized) override {
+        form_.SetWindowState(Minimized ? tk::TWindowState::wsMinimized : tk::TWindowState::wsNormal);
+    }
 
-ConvertAdapterName ChooseNameConversion() {
-    OSVERSIONINFOA version;
-    tk::GetOsVersion(version);
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return ::ConvertWindows9xAdapterName;
-    return version.dwMajorVersion == 4 ? ::ConvertWindowsNTAdapterName : ::ConvertWindows2000AdapterName;
-}
-
-// The name up to its first NUL, reading at most `size` bytes.
-std::string BoundedString(const char* text, std::size_t size) {
-    return std::string(text, std::find(text, text + size, '\0'));
-}
+private:
+    tk::TForm& form_;
+};
 
 } // namespace
 
@@ -235,68 +197,35 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfrmMain::LoadSettings() {
-    tk::TRegistry reg;
-    if (!reg.OpenKey(SettingsKey, true)) return;
-    SetLeft(reg.ValueExists("WindowLeft") ? reg.ReadInteger("WindowLeft") : 100);
-    SetTop(reg.ValueExists("WindowTop") ? reg.ReadInteger("WindowTop") : 100);
-    Settings.BadTTL = reg.ValueExists("BadTTL") ? reg.ReadInteger("BadTTL") : 1;
-    Settings.NewTTL = reg.ValueExists("NewTTL") ? reg.ReadInteger("NewTTL") : 5;
-    Settings.Trace = reg.ValueExists("Trace") ? reg.ReadBool("Trace") : false;
-    Settings.TraceLogLen = reg.ValueExists("TraceLogLen") ? reg.ReadInteger("TraceLogLen") : 100;
-    Settings.FilteredAdapter = reg.ValueExists("FilteredAdapter") ? reg.ReadString("FilteredAdapter") : "";
-    Settings.ExitConfirmation = reg.ValueExists("ExitConfirmation") ? reg.ReadBool("ExitConfirmation") : true;
-    SetWindowState(Settings.FilteredAdapter.empty() ? tk::TWindowState::wsNormal : tk::TWindowState::wsMinimized);
+    TFormSettingsWindow window(*this);
+    SettingsStore.Load(Settings, window);
 }
 
 void TfrmMain::SaveSettings() {
-    tk::TRegistry reg;
-    if (!reg.OpenKey(SettingsKey, true)) return;
-    reg.WriteInteger("WindowLeft", Left());
-    reg.WriteInteger("WindowTop", Top());
-    reg.WriteInteger("BadTTL", Settings.BadTTL);
-    reg.WriteInteger("NewTTL", Settings.NewTTL);
-    reg.WriteBool("Trace", Settings.Trace);
-    reg.WriteInteger("TraceLogLen", Settings.TraceLogLen);
-    reg.WriteString("FilteredAdapter", Settings.FilteredAdapter);
-    reg.WriteBool("ExitConfirmation", Settings.ExitConfirmation);
+    TFormSettingsWindow window(*this);
+    SettingsStore.Save(Settings, window);
 }
 
 void TfrmMain::btnListClick(tk::TObject* Sender) {
     lvAdapters->BeginUpdate();
     tk::ScopeGuard endUpdate([this] { lvAdapters->EndUpdate(); });
     lvAdapters->Clear();
-
-    const ConvertAdapterName convertName = ChooseNameConversion();
-    HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
-    if (!::IsDriverLoaded(driver)) {
+    const std::optional<std::vector<TAdapterRow>> rows = ReadAdapterRows();
+    if (!rows) {
         tk::Application->MessageBox("Helper driver failed to load or was not installed.", "Error",
                                     MB_ICONERROR | MB_OK);
         return;
     }
-    UniqueDriver driverOwner(driver);
-
-    TCP_AdapterList adapters{};
-    ::GetTcpipBoundAdaptersInfo(driver, &adapters);
-    const LONG reported = static_cast<LONG>(adapters.m_nAdapterCount);
-    // The record has 32 slots; never read past them whatever the count says.
-    const LONG count = std::min<LONG>(reported, ADAPTER_LIST_SIZE);
-    for (LONG i = 1; i <= count; ++i) {
-        const LONG slot = i - 1;
+    for (const TAdapterRow& row : *rows) {
         tk::TListItem* item = lvAdapters->Add();
-        const std::string internalName =
-            BoundedString(reinterpret_cast<const char*>(adapters.m_szAdapterNameList[slot]), ADAPTER_NAME_SIZE);
-        char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
-        convertName(internalName.c_str(), displayName, sizeof displayName);
-        displayName[sizeof displayName - 1] = '\0';
-        item->SetCaption(tk::Format("(%d) %s", static_cast<int>(i), displayName));
-        item->Data = static_cast<int>(i);
-        item->AddSubItem(internalName);
-        if (internalName == Settings.FilteredAdapter) item->SetSelected(true);
-        item->AddSubItem(MacText(adapters.m_czCurrentAddress[slot]));
-        const ULONG medium = adapters.m_nAdapterMediumList[slot];
-        item->AddSubItem(MediumText(medium));
-        item->SetImageIndex(MediumIcon(medium));
-        item->AddSubItem(tk::Format("%d", static_cast<int>(adapters.m_usMTU[slot])));
+        item->SetCaption(row.Caption);
+        item->Data = row.Position;
+        item->AddSubItem(row.InternalName);
+        if (row.InternalName == Settings.FilteredAdapter) item->SetSelected(true);
+        item->AddSubItem(row.Mac);
+        item->AddSubItem(row.Medium);
+        item->SetImageIndex(row.MediumIcon);
+        item->AddSubItem(row.Mtu);
     }
 }
 
@@ -315,6 +244,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
         static_cast<std::uint8_t>(Settings.NewTTL), [this](const std::string& line) { AddLogLine(line); },
         Settings.Trace);
     Settings.FilteredAdapter = row->SubItem(0);
+    SettingsStore.MarkSet(TSettingId::FilteredAdapter);
     mmLog->Append(tk::Format("Filtering %s...", row->Caption().c_str()));
 }
 
@@ -326,6 +256,7 @@ void TfrmMain::btnStopClick(tk::TObject* Sender) {
         mmLog->Append("Filter closed.");
     }
     Settings.FilteredAdapter.clear();
+    SettingsStore.MarkSet(TSettingId::FilteredAdapter);
 }
 
 void TfrmMain::AddLogLine(const std::string& Line) {
@@ -352,6 +283,9 @@ void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
     Settings.BadTTL = frmSettings->udBadTTL->Position();
     Settings.NewTTL = frmSettings->udNewTTL->Position();
     Settings.ExitConfirmation = frmSettings->chbExitConfirmation->Checked();
+    // Confirmed values count as set even when they equal what the load left.
+    for (TSettingId id : {TSettingId::BadTTL, TSettingId::NewTTL, TSettingId::ExitConfirmation})
+        SettingsStore.MarkSet(id);
     SaveSettings();
 }
 

@@ -7,38 +7,11 @@
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/Settings.h"
 #include "ui/TrayIcon.h"
 
 #include <memory>
 #include <string>
-
-// Name and icon of the NDIS medium codes the driver reports; codes without a
-// name show as "0x%.8X" with the last icon.
-struct TMediumName {
-    unsigned long Code;
-    const char* Name;
-    int Icon;
-};
-extern const TMediumName MediumNames[13];
-constexpr int UnnamedMediumIcon = 13;
-
-// Medium column text and icon of a medium code.
-std::string MediumText(unsigned long Medium);
-int MediumIcon(unsigned long Medium);
-// "%.2X" of each of the six address bytes, no separators.
-std::string MacText(const unsigned char* Address);
-
-// The persisted settings held in memory; the window's position lives in the window.
-struct TSettings {
-    int BadTTL = 0;
-    int NewTTL = 0;
-    bool Trace = false;
-    int TraceLogLen = 0;
-    std::string FilteredAdapter;
-    bool ExitConfirmation = false;
-};
-
-extern const char* const SettingsKey;
 
 class TfrmMain : public tk::TForm {
 public:
@@ -63,6 +36,7 @@ public:
     TTrayIcon* tiTray;
 
     TSettings Settings;
+    TSettingsStore SettingsStore;
     std::unique_ptr<TTTLFilter> Filter;
     bool EndingSession = false;
 
@@ -79,6 +53,7 @@ public:
     void miOpenClick(tk::TObject* Sender);
     void miExitClick(tk::TObject* Sender);
 
+    // The settings store's Load and Save with this window's position and state.
     void LoadSettings();
     void SaveSettings();
     // The worker's OnMessage: trims the log to "TraceLogLen" lines, then appends.

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr const char* kWindowClass = "TSimpleTimerHandler";
-
 // Destroyed with the last timer, or at the latest when the program's statics
 // are torn down.
 std::unique_ptr<TSimpleTimerHandler> g_handler;
@@ -13,19 +11,13 @@ std::uint32_t g_lastId = 0;
 
 } // namespace
 
-TSimpleTimerHandler::TSimpleTimerHandler() {
-    HINSTANCE module = ::GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = module;
-    wc.lpszClassName = kWindowClass;
-    // Registered once per process; a second registration fails harmlessly.
-    ::RegisterClassA(&wc);
-    window_.reset(::CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr));
-}
+TSimpleTimerHandler::TSimpleTimerHandler()
+    : window_([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+          return HandleMessage(window, message, wParam, lParam);
+      }) {}
 
 HWND TSimpleTimerHandler::Window() noexcept {
-    return g_handler ? g_handler->window_.get() : nullptr;
+    return g_handler ? g_handler->window_.Handle() : nullptr;
 }
 
 TSimpleTimerHandler& TSimpleTimerHandler::AddRef(TSimpleTimer* timer) {
@@ -49,20 +41,15 @@ std::uint32_t TSimpleTimerHandler::NewId() {
     return g_lastId;
 }
 
-LRESULT CALLBACK TSimpleTimerHandler::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// A callback's exception is dropped by the utility window: a failing callback
+// must neither stop its timer nor reach the message loop.
+LRESULT TSimpleTimerHandler::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_TIMER) return ::DefWindowProcA(window, message, wParam, lParam);
-    if (!g_handler) return 0;
     // A timer destroyed after its message was queued is no longer listed.
-    const auto it = g_handler->timers_.find(static_cast<std::uint32_t>(wParam));
-    if (it == g_handler->timers_.end()) return 0;
+    const auto it = timers_.find(static_cast<std::uint32_t>(wParam));
+    if (it == timers_.end()) return 0;
     TSimpleTimer* timer = it->second;
-    if (timer->Callback) {
-        try {
-            timer->Callback(timer->Data);
-        } catch (...) {
-            // A failing callback must neither stop its timer nor reach the message loop.
-        }
-    }
+    if (timer->Callback) timer->Callback(timer->Data);
     return 0;
 }
 

@@ -2,7 +2,7 @@
 // timers of the process share one hidden window that receives their WM_TIMER.
 #pragma once
 
-#include "toolkit/Handles.h"
+#include "toolkit/UtilWindow.h"
 
 #include <windows.h>
 
@@ -54,12 +54,12 @@ public:
 
 private:
     friend class TSimpleTimer;
-    static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static TSimpleTimerHandler& AddRef(TSimpleTimer* timer);
     static void Release(TSimpleTimer* timer) noexcept;
     static std::uint32_t NewId();
 
     std::uint32_t references_ = 0;
     std::map<std::uint32_t, TSimpleTimer*> timers_;
-    tk::UniqueWindow window_;
+    tk::TUtilityWindow window_;
 };

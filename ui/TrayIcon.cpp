@@ -2,11 +2,11 @@
 
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
+#include "toolkit/FileVersion.h"
 #include "toolkit/Handles.h"
 #include "toolkit/MessageFilter.h"
 #include "toolkit/OsVersion.h"
 #include "toolkit/UtilWindow.h"
-#include "ui/AppVersion.h"
 
 #include <shellapi.h>
 
@@ -24,7 +24,7 @@ BOOL WINAPI PlatformShellNotifyIcon(DWORD message, TNotifyIconData* data) {
 // The common-controls library reports version 4.71 or later (the shell that
 // broadcasts "TaskbarCreated").
 bool CommonControlsAtLeast471() {
-    const std::vector<char> block = ReadVersionBlock("comctl32.dll");
+    const std::vector<char> block = tk::ReadVersionBlock("comctl32.dll");
     if (block.empty()) return false;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;

@@ -1,0 +1,250 @@
+// The settings store without a window, against the test prefix's registry
+// under a key of its own.
+#include "toolkit/Exception.h"
+#include "ui/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+const char* const kKey = "Software\\BrackwaterSettingsStoreTest";
+
+struct RawValue {
+    std::string name;
+    DWORD type;
+    std::string data;
+    bool operator==(const RawValue&) const = default;
+};
+
+RawValue Dword(const char* name, DWORD value) {
+    return {name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+}
+RawValue Text(const char* name, const std::string& text, DWORD type = REG_SZ) {
+    return {name, type, std::string(text.c_str(), text.size() + 1)};
+}
+
+std::ostream& operator<<(std::ostream& out, const RawValue& v) {
+    out << v.name << " type " << v.type << " data";
+    for (unsigned char c : v.data) out << ' ' << int(c);
+    return out;
+}
+
+void Store(const std::vector<RawValue>& values) {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+    if (values.empty()) return;
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+    for (const RawValue& v : values)
+        ::RegSetValueExA(key, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                         static_cast<DWORD>(v.data.size()));
+    ::RegCloseKey(key);
+}
+
+// Every value under the key, by name; none when the key is missing.
+std::vector<RawValue> Stored() {
+    std::vector<RawValue> values;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != 0) return values;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameLength = sizeof name, type = 0, size = 0;
+        if (::RegEnumValueA(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != 0) break;
+        std::string data(size, '\0');
+        nameLength = sizeof name;
+        ::RegEnumValueA(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        values.push_back({name, type, data});
+    }
+    ::RegCloseKey(key);
+    std::sort(values.begin(), values.end(), [](const RawValue& a, const RawValue& b) { return a.name < b.name; });
+    return values;
+}
+
+bool KeyExists() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != 0) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// The main window's part: its initial place is the form's, 192 by 115.
+struct FakeWindow final : TSettingsWindow {
+    int left = 192, top = 115;
+    std::vector<std::string> calls;
+    int Left() const override { return left; }
+    int Top() const override { return top; }
+    void SetLeft(int v) override {
+        left = v;
+        calls.push_back("left " + std::to_string(v));
+    }
+    void SetTop(int v) override {
+        top = v;
+        calls.push_back("top " + std::to_string(v));
+    }
+    void SetMinimized(bool minimized) override { calls.push_back(minimized ? "minimised" : "normal"); }
+};
+
+// One start of the program: a store over the test key, loaded.
+struct Start {
+    TSettingsStore store{std::string("\\") + kKey};
+    TSettings settings;
+    FakeWindow window;
+    std::string error;  // the load's, empty when it succeeded
+
+    Start() {
+        try {
+            store.Load(settings, window);
+        } catch (const tk::Exception& e) {
+            error = e.what();
+        }
+    }
+};
+
+auto Fields(const TSettings& s) {
+    return std::tie(s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter, s.ExitConfirmation);
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
+};
+
+const std::string kAdapter = "\\DEVICE\\{B2}";
+
+TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
+    struct Row {
+        const char* name;
+        std::vector<RawValue> stored;
+        TSettings settings;
+        std::vector<std::string> calls;
+        std::string error;
+    };
+    const Row rows[] = {
+        {"missing key", {}, {1, 5, false, 100, "", true}, {"left 100", "top 100", "normal"}, ""},
+        {"stored values as stored",
+         {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
+          Dword("Trace", 2), Dword("TraceLogLen", 12), Text("FilteredAdapter", kAdapter),
+          Dword("ExitConfirmation", 0)},
+         {300, 7, true, 12, kAdapter, false},
+         {"left -3000", "top 100", "minimised"},
+         ""},
+        {"expandable adapter name, unexpanded",
+         {Text("FilteredAdapter", "%TEMP%", REG_EXPAND_SZ)},
+         {1, 5, false, 100, "%TEMP%", true},
+         {"left 100", "top 100", "minimised"},
+         ""},
+        {"bad top edge keeps the left edge set", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, {},
+         {"left 40"}, "Invalid data type for 'WindowTop'"},
+        {"integer stored as a long text", {Text("BadTTL", "a longer text")}, {}, {"left 100", "top 100"},
+         "Failed to get data for 'BadTTL'"},
+        {"bad NewTTL", {Dword("BadTTL", 3), Text("NewTTL", "x")}, {3, 0, false, 0, "", false},
+         {"left 100", "top 100"}, "Invalid data type for 'NewTTL'"},
+        {"adapter stored as an integer", {Dword("FilteredAdapter", 1)}, {1, 5, false, 100, "", false},
+         {"left 100", "top 100"}, "Invalid data type for 'FilteredAdapter'"},
+        {"boolean of eight bytes", {Text("ExitConfirmation", std::string(7, 'y'), REG_BINARY)},
+         {1, 5, false, 100, "", false}, {"left 100", "top 100", }, "Failed to get data for 'ExitConfirmation'"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store(row.stored);
+        const Start run;
+        EXPECT_EQ(run.error, row.error);
+        EXPECT_EQ(Fields(run.settings), Fields(row.settings));
+        EXPECT_EQ(run.window.calls, row.calls);
+        EXPECT_TRUE(KeyExists());
+    }
+}
+
+// After a load, the user's actions, a save and the next start's load.
+TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
+    using Action = std::function<void(TSettings&, FakeWindow&, TSettingsStore&)>;
+    const Action nothing = [](TSettings&, FakeWindow&, TSettingsStore&) {};
+    struct Row {
+        const char* name;
+        std::vector<RawValue> stored;
+        Action action;
+        std::vector<RawValue> after;  // by name
+        std::string nextError;
+    };
+    const Row rows[] = {
+        {"a full load writes all eight, normalised",
+         {Dword("Trace", 2), Dword("NewTTL", 9)},
+         nothing,
+         {Dword("BadTTL", 1), Dword("ExitConfirmation", 1), Text("FilteredAdapter", ""), Dword("NewTTL", 9),
+          Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
+         ""},
+        {"bad BadTTL keeps the user's later values",
+         {Text("BadTTL", "x"), Dword("NewTTL", 5), Dword("ExitConfirmation", 1), Text("FilteredAdapter", kAdapter)},
+         nothing,
+         {Text("BadTTL", "x"), Dword("ExitConfirmation", 1), Text("FilteredAdapter", kAdapter), Dword("NewTTL", 5),
+          Dword("WindowLeft", 100), Dword("WindowTop", 100)},
+         "Invalid data type for 'BadTTL'"},
+        {"bad NewTTL is neither replaced by zero nor hidden",
+         {Dword("BadTTL", 3), Text("NewTTL", "x"), Dword("TraceLogLen", 50)},
+         nothing,
+         {Dword("BadTTL", 3), Text("NewTTL", "x"), Dword("TraceLogLen", 50), Dword("WindowLeft", 100),
+          Dword("WindowTop", 100)},
+         "Invalid data type for 'NewTTL'"},
+        {"the Settings dialog mends the bad value",
+         {Text("NewTTL", "x"), Dword("ExitConfirmation", 0)},
+         [](TSettings& s, FakeWindow&, TSettingsStore& store) {
+             s.NewTTL = 9;
+             for (TSettingId id : {TSettingId::BadTTL, TSettingId::NewTTL, TSettingId::ExitConfirmation})
+                 store.MarkSet(id);
+         },
+         {Dword("BadTTL", 1), Dword("ExitConfirmation", 0), Dword("NewTTL", 9), Dword("WindowLeft", 100),
+          Dword("WindowTop", 100)},
+         ""},
+        {"Disable forgets the adapter after a failed load",
+         {Text("BadTTL", "x"), Text("FilteredAdapter", kAdapter)},
+         [](TSettings& s, FakeWindow&, TSettingsStore& store) {
+             s.FilteredAdapter.clear();
+             store.MarkSet(TSettingId::FilteredAdapter);
+         },
+         {Text("BadTTL", "x"), Text("FilteredAdapter", ""), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
+         "Invalid data type for 'BadTTL'"},
+        {"an unread top edge stays until the window moves",
+         {Dword("WindowLeft", 40), Text("WindowTop", "x")},
+         nothing,
+         {Dword("WindowLeft", 40), Text("WindowTop", "x")},
+         "Invalid data type for 'WindowTop'"},
+        {"a moved window writes its unread edge",
+         {Dword("WindowLeft", 40), Text("WindowTop", "x")},
+         [](TSettings&, FakeWindow& w, TSettingsStore&) { w.top = 300; },
+         {Dword("WindowLeft", 40), Dword("WindowTop", 300)},
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Store(row.stored);
+        {
+            Start run;
+            row.action(run.settings, run.window, run.store);
+            run.store.Save(run.settings, run.window);
+        }
+        EXPECT_EQ(Stored(), row.after);
+        EXPECT_EQ(Start().error, row.nextError);
+    }
+}
+
+TEST_F(SettingsStoreTest, AValueWrittenOnceIsWrittenAgain) {
+    Store({Text("BadTTL", "x")});
+    Start run;
+    run.store.MarkSet(TSettingId::NewTTL);
+    run.settings.NewTTL = 7;
+    run.store.Save(run.settings, run.window);
+    run.settings.NewTTL = 8;
+    run.store.Save(run.settings, run.window);
+    EXPECT_EQ(Stored(), (std::vector<RawValue>{Text("BadTTL", "x"), Dword("NewTTL", 8), Dword("WindowLeft", 100),
+                                               Dword("WindowTop", 100)}));
+}
+
+} // namespace

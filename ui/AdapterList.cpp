@@ -1,0 +1,91 @@
+#include "ui/AdapterList.h"
+
+#include "filter/DriverApi.h"
+#include "toolkit/Exception.h"
+#include "toolkit/OsVersion.h"
+
+#include <algorithm>
+
+const TMediumName MediumNames[13] = {
+    {0, "Ethernet (802.3)", 0},
+    {1, "Token Ring (802.5)", 1},
+    {2, "FDDI", 2},
+    {3, "WAN", 3},
+    {4, "LocalTalk", 4},
+    {5, "DIX", 5},
+    {6, "ARCNET (raw)", 6},
+    {7, "ARCNET (878.2)", 7},
+    {8, "ATM", 8},
+    {9, "Wireless WAN", 9},
+    {10, "Infrared (IrDA)", 10},
+    {12, "Connection-oriented WAN", 11},
+    {13, "IEEE 1394 (firewire) bus", 12},
+};
+
+namespace {
+
+const TMediumName* FindMedium(unsigned long Medium) {
+    for (const TMediumName& m : MediumNames) {
+        if (m.Code == Medium) return &m;
+    }
+    return nullptr;
+}
+
+// The text up to its first NUL, reading at most `size` bytes.
+std::string BoundedString(const char* text, std::size_t size) {
+    return std::string(text, std::find(text, text + size, '\0'));
+}
+
+} // namespace
+
+std::string MediumText(unsigned long Medium) {
+    if (const TMediumName* m = FindMedium(Medium)) return m->Name;
+    return tk::Format("0x%.8X", static_cast<unsigned>(Medium));
+}
+
+int MediumIcon(unsigned long Medium) {
+    const TMediumName* m = FindMedium(Medium);
+    return m ? m->Icon : UnnamedMediumIcon;
+}
+
+std::string MacText(const unsigned char* a) {
+    return tk::Format("%.2X%.2X%.2X%.2X%.2X%.2X", a[0], a[1], a[2], a[3], a[4], a[5]);
+}
+
+TConvertAdapterName ChooseNameConversion(const OSVERSIONINFOA& Version) {
+    if (Version.dwPlatformId != VER_PLATFORM_WIN32_NT) return ::ConvertWindows9xAdapterName;
+    return Version.dwMajorVersion == 4 ? ::ConvertWindowsNTAdapterName : ::ConvertWindows2000AdapterName;
+}
+
+std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
+    OSVERSIONINFOA version;
+    tk::GetOsVersion(version);
+    const TConvertAdapterName convertName = ChooseNameConversion(version);
+    const UniqueDriver driver = OpenLoadedDriver();
+    if (!driver) return std::nullopt;
+
+    TCP_AdapterList adapters{};
+    ::GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
+    const LONG reported = static_cast<LONG>(adapters.m_nAdapterCount);
+    // The record has 32 slots; never read past them whatever the count says.
+    const LONG count = std::min<LONG>(reported, ADAPTER_LIST_SIZE);
+    std::vector<TAdapterRow> rows;
+    for (LONG i = 1; i <= count; ++i) {
+        const LONG slot = i - 1;
+        TAdapterRow row;
+        row.Position = static_cast<int>(i);
+        row.InternalName =
+            BoundedString(reinterpret_cast<const char*>(adapters.m_szAdapterNameList[slot]), ADAPTER_NAME_SIZE);
+        char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
+        convertName(row.InternalName.c_str(), displayName, sizeof displayName);
+        displayName[sizeof displayName - 1] = '\0';
+        row.Caption = tk::Format("(%d) %s", row.Position, displayName);
+        row.Mac = MacText(adapters.m_czCurrentAddress[slot]);
+        const ULONG medium = adapters.m_nAdapterMediumList[slot];
+        row.Medium = MediumText(medium);
+        row.MediumIcon = MediumIcon(medium);
+        row.Mtu = tk::Format("%d", static_cast<int>(adapters.m_usMTU[slot]));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
