@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -23,9 +25,11 @@ const unsigned char kMac1[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
 const unsigned char kMac2[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
 
 Bytes Ethernet(std::uint16_t etherType, Bytes payload) {
-    Bytes f = {0, 0x0c, 0x29, 0xab, 0x01, 0xff, 0, 0x50, 0x56, 0xc0, 0, 8,
-               static_cast<std::uint8_t>(etherType >> 8), static_cast<std::uint8_t>(etherType)};
-    f.insert(f.end(), payload.begin(), payload.end());
+    const std::uint8_t header[] = {0, 0x0c, 0x29, 0xab, 0x01, 0xff, 0, 0x50, 0x56, 0xc0, 0, 8,
+                                   static_cast<std::uint8_t>(etherType >> 8), static_cast<std::uint8_t>(etherType)};
+    Bytes f(sizeof header + payload.size());
+    std::copy(std::begin(header), std::end(header), f.begin());
+    std::copy(payload.begin(), payload.end(), f.begin() + sizeof header);
     return f;
 }
 

@@ -127,7 +127,7 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         std::vector<std::string> calls;
         std::string error;
     };
-    const Row rows[] = {
+    const std::vector<Row> rows = {
         {"missing key", {}, {1, 5, false, 100, "", true}, {"left 100", "top 100", "normal"}, ""},
         {"stored values as stored",
          {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
@@ -141,16 +141,17 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
          {1, 5, false, 100, "%TEMP%", true},
          {"left 100", "top 100", "minimised"},
          ""},
-        {"bad top edge keeps the left edge set", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, {},
+        {"bad top edge keeps the left edge set", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, TSettings{},
          {"left 40"}, "Invalid data type for 'WindowTop'"},
-        {"integer stored as a long text", {Text("BadTTL", "a longer text")}, {}, {"left 100", "top 100"},
+        {"integer stored as a long text", {Text("BadTTL", "a longer text")}, TSettings{},
+         {"left 100", "top 100"},
          "Failed to get data for 'BadTTL'"},
         {"bad NewTTL", {Dword("BadTTL", 3), Text("NewTTL", "x")}, {3, 0, false, 0, "", false},
          {"left 100", "top 100"}, "Invalid data type for 'NewTTL'"},
         {"adapter stored as an integer", {Dword("FilteredAdapter", 1)}, {1, 5, false, 100, "", false},
          {"left 100", "top 100"}, "Invalid data type for 'FilteredAdapter'"},
         {"boolean of eight bytes", {Text("ExitConfirmation", std::string(7, 'y'), REG_BINARY)},
-         {1, 5, false, 100, "", false}, {"left 100", "top 100", }, "Failed to get data for 'ExitConfirmation'"},
+         {1, 5, false, 100, "", false}, {"left 100", "top 100"}, "Failed to get data for 'ExitConfirmation'"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
