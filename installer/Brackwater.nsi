@@ -23,7 +23,8 @@ Unicode true
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
 !define SETTINGS_KEY "Software\${PUBLISHER}\${APP}"
 !define TASK_NAME "${APP}"
-; The main window's class; the application's hidden window shares its title.
+; The main window: its class, and the application title as its caption (the
+; application's hidden window has the same caption, but another class).
 !define MAIN_WINDOW_CLASS "TfrmMain"
 ; Long enough for the user to answer Brackwater's exit confirmation.
 !define CLOSE_WAIT_STEPS 240 ; of 250 ms
@@ -80,7 +81,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}. Al
 !macro DEFINE_CLOSE_RUNNING PREFIX
 Function ${PREFIX}CloseRunningBrackwater
   find:
-    FindWindow $0 "${MAIN_WINDOW_CLASS}" ""
+    FindWindow $0 "${MAIN_WINDOW_CLASS}" "${APP}"
     ${If} $0 == 0
       StrCpy $4 0
       Goto done
