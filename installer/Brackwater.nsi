@@ -55,6 +55,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}. Al
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${APP} ${VERSION} on this computer, for all its users.$\r$\n$\r$\nIf ${APP} is running, Setup closes it first, the way Exit does, so that it saves its settings and puts its network adapter back to normal; it may ask you to confirm.$\r$\n$\r$\n${APP} works through the NDISRD packet-filter driver, which is installed separately.$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
