@@ -1,6 +1,7 @@
 // The main window over the stand-in driver and Wine's real registry: settings
 // load and save, the adapter list, Enable/Disable, the log and the ways of closing.
 #include "sim/SimControl.h"
+#include "tests/BoxWatcher.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
 #include "ui/MainForm.h"
@@ -49,63 +50,6 @@ std::string GetString(const char* name) {
     if (!GetValue(name, type, data) || type != REG_SZ) return "<missing>";
     return std::string(data.data());
 }
-
-// Answers every message box of this process from another thread and keeps
-// what they said.
-class BoxWatcher {
-public:
-    struct Box {
-        std::string caption, text;
-        bool centred;
-    };
-    explicit BoxWatcher(int answer = IDOK) : answer_(answer), thread_([this] { Run(); }) {}
-    ~BoxWatcher() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::vector<Box> Boxes() {
-        std::lock_guard<std::mutex> g(lock_);
-        return boxes_;
-    }
-
-private:
-    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        char cls[16] = {};
-        ::GetClassNameA(w, cls, sizeof cls);
-        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w)) {
-            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
-        }
-        return TRUE;
-    }
-    void Answer(HWND w) {
-        char caption[256] = {}, text[1024] = {};
-        ::GetWindowTextA(w, caption, sizeof caption);
-        ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-        RECT r{};
-        ::GetWindowRect(w, &r);
-        const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
-        const int sx = ::GetSystemMetrics(SM_CXSCREEN) / 2, sy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
-        {
-            std::lock_guard<std::mutex> g(lock_);
-            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2});
-        }
-        ::PostMessageA(w, WM_COMMAND, answer_, 0);
-        ::Sleep(200);
-    }
-    void Run() {
-        while (!stop_) {
-            ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
-            ::Sleep(30);
-        }
-    }
-    int answer_;
-    std::atomic<bool> stop_{false};
-    std::mutex lock_;
-    std::vector<Box> boxes_;
-    std::thread thread_;
-};
 
 std::vector<std::string> LogLines(TfrmMain* form) {
     std::vector<std::string> lines;

@@ -3,6 +3,7 @@
 // fails at exit, and a second start of the program. Each test runs its own
 // application and message loop.
 #include "sim/SimControl.h"
+#include "tests/BoxWatcher.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Registry.h"
@@ -68,59 +69,6 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR id, DWORD) {
     if (!step.empty()) step.mapped()();
 }
 void Later(UINT ms, std::function<void()> step) { Steps()[::SetTimer(nullptr, 0, ms, &RunStep)] = std::move(step); }
-
-// Every message box of this process, seen from another thread: its texts and
-// the mode of adapter 2 at that moment; answered with OK.
-class BoxWatcher {
-public:
-    struct Box {
-        std::string caption, text;
-        ULONG adapterMode;
-    };
-    BoxWatcher() : thread_([this] { Run(); }) {}
-    ~BoxWatcher() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::vector<Box> Boxes() {
-        std::lock_guard<std::mutex> g(lock_);
-        return boxes_;
-    }
-
-private:
-    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        char cls[16] = {};
-        ::GetClassNameA(w, cls, sizeof cls);
-        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w))
-            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
-        return TRUE;
-    }
-    void Answer(HWND w) {
-        const ULONG mode = SimAdapterMode(2);
-        char caption[256] = {}, text[1024] = {};
-        ::GetWindowTextA(w, caption, sizeof caption);
-        ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-        {
-            std::lock_guard<std::mutex> g(lock_);
-            boxes_.push_back({caption, text, mode});
-        }
-        ::PostMessageA(w, WM_COMMAND, IDOK, 0);
-        // Until the box has gone, so that it is counted once.
-        for (int i = 0; i < 200 && ::IsWindow(w) && ::IsWindowVisible(w); ++i) ::Sleep(10);
-    }
-    void Run() {
-        while (!stop_) {
-            ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
-            ::Sleep(20);
-        }
-    }
-    std::atomic<bool> stop_{false};
-    std::mutex lock_;
-    std::vector<Box> boxes_;
-    std::thread thread_;
-};
 
 // A write that fails for one value name, as a key the user may not write would.
 std::string g_refusedValue;
@@ -231,7 +179,8 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     SetDword("ExitConfirmation", 0);
     g_refusedValue = "WindowTop";
     tk::RegSetValueExProc = RefuseOneWrite;
-    BoxWatcher boxes;
+    // The mode of adapter 2 while the box is up.
+    BoxWatcher boxes(IDOK, [] { return static_cast<unsigned long>(SimAdapterMode(2)); });
     StartProgram();
     Later(30, [] { frmMain->miExit->Click(); });
     app->Run();
@@ -239,7 +188,7 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     const BoxWatcher::Box box = boxes.Boxes()[0];
     EXPECT_EQ(box.caption, "Brackwater");
     EXPECT_EQ(box.text, "Failed to set data for 'WindowTop'");
-    EXPECT_EQ(box.adapterMode, 0u);
+    EXPECT_EQ(box.seen, 0u);
     EXPECT_TRUE(EndsWith(CallLog(), "SetAdapterMode SetPacketEvent CloseFilterDriver"));
 }
 

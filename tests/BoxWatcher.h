@@ -1,0 +1,77 @@
+// Answers the message boxes that the code under test shows on the test's own
+// thread, and records what each said, from a second thread.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class BoxWatcher {
+public:
+    struct Box {
+        std::string caption, text;
+        bool centred;       // on the screen
+        unsigned long seen; // what `sample` returned when the box was found
+    };
+    // Each box found is answered with `answer`; `sample`, when given, records
+    // a state of the test's world at the moment the box is up.
+    explicit BoxWatcher(int answer = IDOK, std::function<unsigned long()> sample = nullptr)
+        : answer_(answer), sample_(std::move(sample)), thread_([this] { Run(); }) {}
+    ~BoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+    std::vector<Box> Boxes() {
+        std::lock_guard<std::mutex> g(lock_);
+        return boxes_;
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        char cls[16] = {};
+        ::GetClassNameA(w, cls, sizeof cls);
+        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w))
+            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
+        return TRUE;
+    }
+    void Answer(HWND w) {
+        const unsigned long seen = sample_ ? sample_() : 0;
+        char caption[256] = {}, text[1024] = {};
+        ::GetWindowTextA(w, caption, sizeof caption);
+        ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+        RECT r{};
+        ::GetWindowRect(w, &r);
+        const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+        const int sx = ::GetSystemMetrics(SM_CXSCREEN) / 2, sy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, seen});
+        }
+        ::PostMessageA(w, WM_COMMAND, answer_, 0);
+        // Until the box has gone, so that it is counted once.
+        for (int i = 0; i < 200 && ::IsWindow(w) && ::IsWindowVisible(w); ++i) ::Sleep(10);
+    }
+    void Run() {
+        while (!stop_) {
+            ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+            ::Sleep(20);
+        }
+    }
+    int answer_;
+    std::function<unsigned long()> sample_;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<Box> boxes_;
+    std::thread thread_;
+};
