@@ -33,7 +33,7 @@ namespace {
 
 constexpr ULONG kBatch = 8192;  // the stand-in queue holds this many
 constexpr int kBatchesPerRound = 20;
-constexpr int kRounds = 10;
+constexpr int kRounds = 31;
 
 // The worker's loop without the frame processing.
 class TPassThrough final : public tk::TThread {
