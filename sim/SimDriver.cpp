@@ -339,21 +339,15 @@ BOOL TSimDriver::ReceiveFrame(ULONG position, const void* frame, ULONG length) {
 }
 
 ULONG TSimDriver::QueueLength(ULONG position) {
-    std::lock_guard lock(mutex_);
-    const TAdapter* a = FindByPosition(position);
-    return a ? static_cast<ULONG>(a->queue.Size()) : 0;
+    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.queue.Size(); });
 }
 
 ULONG TSimDriver::DroppedFrames(ULONG position) {
-    std::lock_guard lock(mutex_);
-    const TAdapter* a = FindByPosition(position);
-    return a ? a->dropped : 0;
+    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.dropped; });
 }
 
 ULONG TSimDriver::StackTotal(ULONG position) {
-    std::lock_guard lock(mutex_);
-    const TAdapter* a = FindByPosition(position);
-    return a ? a->stackTotal : 0;
+    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.stackTotal; });
 }
 
 ULONG TSimDriver::StackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
@@ -374,21 +368,15 @@ void TSimDriver::ClearStack(ULONG position) {
 }
 
 ULONG TSimDriver::AdapterMode(ULONG position) {
-    std::lock_guard lock(mutex_);
-    const TAdapter* a = FindByPosition(position);
-    return a ? a->mode : 0;
+    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.mode; });
 }
 
 HANDLE TSimDriver::AdapterEvent(ULONG position) {
-    std::lock_guard lock(mutex_);
-    const TAdapter* a = FindByPosition(position);
-    return a ? a->event : nullptr;
+    return ReadAdapter<HANDLE>(position, nullptr, [](const TAdapter& a) { return a.event; });
 }
 
 HANDLE TSimDriver::AdapterHandle(ULONG position) {
-    std::lock_guard lock(mutex_);
-    const TAdapter* a = FindByPosition(position);
-    return a ? a->handle : nullptr;
+    return ReadAdapter<HANDLE>(position, nullptr, [](const TAdapter& a) { return a.handle; });
 }
 
 ULONG TSimDriver::CallCount(const char* operation) {

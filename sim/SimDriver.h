@@ -100,6 +100,15 @@ private:
 
     TSimDriver();
 
+    // What `get` reads of the adapter at `position`, under the lock; `absent`
+    // where there is none.
+    template <typename T, typename Get>
+    T ReadAdapter(ULONG position, T absent, Get get) {
+        std::lock_guard lock(mutex_);
+        const TAdapter* a = FindByPosition(position);
+        return a ? static_cast<T>(get(*a)) : absent;
+    }
+
     // All of these expect the lock to be held.
     void Record(TDriverOperation operation);
     bool IsOpen(HANDLE driver) const;

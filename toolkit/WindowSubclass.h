@@ -28,7 +28,6 @@ public:
     // False when the window refused the subclass (it belongs to another
     // thread, or is gone).
     bool Installed() const noexcept { return installed_; }
-    HWND Window() const noexcept { return window_; }
 
     // The rest of the chain: earlier subclasses, then the window's procedure.
     static LRESULT CallPrevious(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <exception>
 #include <optional>
 #include <vector>
 
@@ -141,15 +140,17 @@ void TfrmMain::FormDestroy(tk::TObject* Sender) {
 }
 
 void TfrmMain::ShutDown(bool SessionEnding) {
-    std::exception_ptr saveError;
+    std::string saveError;
     // Saved once, while "FilteredAdapter" still names the adapter: the Disable
     // below forgets it, and a later save would store that.
     if (!shutDown_) {
         shutDown_ = true;
         try {
             SaveSettings();
+        } catch (const std::exception& e) {
+            saveError = e.what();
         } catch (...) {
-            saveError = std::current_exception();
+            saveError = "Unknown error";
         }
     }
     // Whatever the save did, and before anything waits for the user: a box
@@ -157,17 +158,12 @@ void TfrmMain::ShutDown(bool SessionEnding) {
     // leave the adapter diverted. Runs on every call, so that a worker started
     // after an earlier shutdown never outlives the log it writes to.
     btnStopClick(this);
-    if (!saveError) return;
-    try {
-        std::rethrow_exception(saveError);
-    } catch (const std::exception& e) {
-        // Nobody is there to answer a box while the session ends.
-        if (SessionEnding)
-            mmLog->Append(e.what());
-        else if (tk::Application)
-            tk::Application->ShowException(e);
-    } catch (...) {
-    }
+    if (saveError.empty()) return;
+    // Nobody is there to answer a box while the session ends.
+    if (SessionEnding)
+        mmLog->Append(saveError);
+    else if (tk::Application)
+        tk::Application->ShowException(tk::Exception(saveError));
 }
 
 void TfrmMain::FormCloseQuery(tk::TObject* Sender, bool& CanClose) {
