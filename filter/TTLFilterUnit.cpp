@@ -114,6 +114,7 @@ void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
     const frame::FrameVerdict verdict =
         frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr);
+    Counts.Count(verdict);
     if (Trace && verdict.rewritten) Log("TTL changed.", llTrace, 2);
 }
 

@@ -187,6 +187,10 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
     ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 5; }));
     for (ULONG i = 0; i < 4; ++i) EXPECT_EQ(StackFrame(1, i + 1), frames[i]) << "frame " << i;
     EXPECT_EQ(lines, Lines(4, "[trace] Packet received."));
+    // Counted as read only; the first, rewritten, frame as all three.
+    EXPECT_EQ(filter->Counts.FramesRead.load(), 5u);
+    EXPECT_EQ(filter->Counts.Ipv4Seen.load(), 1u);
+    EXPECT_EQ(filter->Counts.Rewritten.load(), 1u);
 }
 
 TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
@@ -240,10 +244,14 @@ TEST_F(FilterTest, TerminateDuringBurstStopsAfterThePacketInHand) {
 TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
     StartTunnel(1, 1, 5, false);
     std::vector<Bytes> sent;
+    std::uint64_t rewritten = 0;
     for (int i = 0; i < 4000; ++i) {
         Bytes f;
         switch (i % 4) {
-            case 0: f = Ipv4(static_cast<std::uint8_t>(i % 3)); break;
+            case 0:
+                f = Ipv4(static_cast<std::uint8_t>(i % 3));
+                rewritten += i % 3 <= 1;
+                break;
             case 1: f = Ipv4(64); break;
             case 2: f = Ethernet(0x0806, Bytes(28, static_cast<std::uint8_t>(i))); break;
             default: f = Ethernet(0x86DD, Bytes(40 + i % 600, static_cast<std::uint8_t>(i))); break;
@@ -255,6 +263,9 @@ TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
         if (i % 500 == 499) Sleep(5);
     }
     ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 4000; }));
+    EXPECT_EQ(filter->Counts.FramesRead.load(), 4000u);
+    EXPECT_EQ(filter->Counts.Ipv4Seen.load(), 2000u);
+    EXPECT_EQ(filter->Counts.Rewritten.load(), rewritten);
     Stop();
     EXPECT_EQ(SimStackTotal(1), 4000u);
     for (ULONG i = 0; i < 4000; ++i) {

@@ -9,8 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -55,6 +59,68 @@ std::vector<std::string> LogLines(TfrmMain* form) {
     std::vector<std::string> lines;
     for (int i = 0; i < form->mmLog->LineCount(); ++i) lines.push_back(form->mmLog->Line(i));
     return lines;
+}
+
+// Whether every pixel of the icon is a grey: the tray's sign of not filtering.
+bool IsGrey(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info)) return false;
+    tk::ScopeGuard bitmaps([&] {
+        ::DeleteObject(info.hbmColor);
+        ::DeleteObject(info.hbmMask);
+    });
+    BITMAP bitmap{};
+    ::GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = bitmap.bmWidth;
+    format.bmiHeader.biHeight = -bitmap.bmHeight;  // top-down
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<RGBQUAD> pixels(static_cast<std::size_t>(bitmap.bmWidth) * bitmap.bmHeight);
+    HDC screen = ::GetDC(nullptr);
+    ::GetDIBits(screen, info.hbmColor, 0, bitmap.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, screen);
+    return std::all_of(pixels.begin(), pixels.end(),
+                       [](RGBQUAD p) { return p.rgbRed == p.rgbGreen && p.rgbGreen == p.rgbBlue; });
+}
+
+struct ShellCall {
+    DWORD action;
+    bool balloon;
+    std::string tip, title, text;
+    DWORD infoFlags;
+    bool grey;
+};
+std::vector<ShellCall> g_shellCalls;
+BOOL WINAPI RecordShellCall(DWORD action, TNotifyIconData* data) {
+    g_shellCalls.push_back({action, (data->uFlags & NIF_INFO) != 0, data->szTip, data->szInfoTitle, data->szInfo,
+                            data->dwInfoFlags, IsGrey(data->hIcon)});
+    return TRUE;
+}
+// The shell's calls while it lives, instead of the shell's own icons.
+struct RecordedShell {
+    RecordedShell() {
+        g_shellCalls.clear();
+        ShellNotifyIcon = RecordShellCall;
+    }
+    ~RecordedShell() { ShellNotifyIcon = saved; }
+    std::vector<ShellCall> Balloons() const {
+        std::vector<ShellCall> balloons;
+        std::copy_if(g_shellCalls.begin(), g_shellCalls.end(), std::back_inserter(balloons),
+                     [](const ShellCall& c) { return c.balloon; });
+        return balloons;
+    }
+    const TShellNotifyIcon saved = ShellNotifyIcon;
+};
+
+std::vector<unsigned char> Ipv4Frame(unsigned char ttl) {
+    std::vector<unsigned char> frame(60, 0);
+    frame[12] = 0x08;
+    frame[14] = 0x45;
+    frame[14 + 8] = ttl;
+    return frame;
 }
 
 class MainFormTest : public ::testing::Test {
@@ -511,6 +577,88 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     EXPECT_EQ(GetDword("BadTTL"), 255u);
     EXPECT_EQ(GetDword("NewTTL"), 5u);
     EXPECT_EQ(GetString("FilteredAdapter"), "");
+}
+
+TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
+    RecordedShell shell;
+    SetString("FilteredAdapter", "\\DEVICE\\{B2}");
+    Create();
+    EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
+    ASSERT_FALSE(g_shellCalls.empty());
+    EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: filtering (2) Dial-up, 0 changed");
+    EXPECT_FALSE(g_shellCalls.back().grey);
+
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    for (const auto& frame : {Ipv4Frame(1), Ipv4Frame(64), std::vector<unsigned char>(60, 0)})
+        SimReceiveFrame(2, frame.data(), static_cast<ULONG>(frame.size()));
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 3; }));
+    g_shellCalls.clear();
+    form->Status->Refresh();
+    EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 3 packets, 1 changed");
+    ASSERT_EQ(g_shellCalls.size(), 1u);
+    EXPECT_EQ(g_shellCalls[0].tip, "Brackwater: filtering (2) Dial-up, 1 changed");
+    form->Status->Refresh();
+    EXPECT_EQ(g_shellCalls.size(), 1u);
+
+    // A stop the user asks for greys the icon and tells no balloon.
+    form->btnStop->Click();
+    form->Status->Refresh();
+    EXPECT_EQ(form->lblStatus->Caption(), "Not filtering");
+    ASSERT_FALSE(g_shellCalls.empty());
+    EXPECT_EQ(g_shellCalls.back().tip, "Brackwater");
+    EXPECT_TRUE(g_shellCalls.back().grey);
+    EXPECT_TRUE(shell.Balloons().empty());
+}
+
+TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBack) {
+    const struct {
+        const char* name;
+        const char* remembered;
+        bool visible;
+        const char* status;
+        const char* balloon;  // none when empty
+    } rows[] = {
+        {"ends on an error", "\\DEVICE\\{B2}", false, "Not filtering: Could not set adapter mode.",
+         "Could not set adapter mode."},
+        {"remembered adapter missing", "\\DEVICE\\{GONE}", false, "Not filtering",
+         "The remembered adapter \\DEVICE\\{GONE} is not in the list."},
+        {"ends on an error while visible", "", true, "Not filtering: Could not set adapter mode.", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteKey();
+        SimRefuseSetAdapterMode(TRUE);
+        RecordedShell shell;
+        if (*row.remembered) SetString("FilteredAdapter", row.remembered);
+        Create();
+        if (row.visible) {
+            form->Show();
+            form->lvAdapters->Item(1)->SetSelected(true);
+            form->btnStart->Click();
+        }
+        if (form->Filter) {
+            ASSERT_TRUE(PumpUntil([&] { return form->Filter->Finished(); }));
+        }
+        form->Status->Refresh();
+        form->Status->Refresh();
+        EXPECT_EQ(form->lblStatus->Caption(), row.status);
+        EXPECT_TRUE(g_shellCalls.back().grey);
+        const auto balloons = shell.Balloons();
+        if (!*row.balloon) {
+            EXPECT_TRUE(balloons.empty());
+        } else {
+            ASSERT_EQ(balloons.size(), 1u);
+            EXPECT_EQ(balloons[0].title, "Brackwater is not filtering");
+            EXPECT_EQ(balloons[0].text, row.balloon);
+            EXPECT_EQ(balloons[0].infoFlags, static_cast<DWORD>(NIIF_WARNING));
+            tk::Application->Minimize();
+            ASSERT_TRUE(::IsIconic(tk::Application->Handle()));
+            ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, form->tiTray->NotifyData().uID,
+                           NIN_BALLOONUSERCLICK);
+            EXPECT_FALSE(::IsIconic(tk::Application->Handle()));
+        }
+        Destroy();
+    }
 }
 
 } // namespace

@@ -94,6 +94,9 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
     mmLog = new tk::TMemo(this, 8, 280, 818, 201);
     lblFilter->FocusControl = mmLog;
     btnClear = new tk::TButton(this, "&Clear log", 8, 488, 97, 25);
+    lblStatus = new tk::TLabel(this, "", 113, 492);
+    lblStatus->SetAutoSize(false);
+    lblStatus->SetBounds(113, 492, 608, 17);
     btnAbout = new tk::TButton(this, "&About", 729, 488, 97, 25);
 
     lblList->SetName("lblList");
@@ -105,6 +108,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
     btnSettings->SetName("btnSettings");
     mmLog->SetName("mmLog");
     btnClear->SetName("btnClear");
+    lblStatus->SetName("lblStatus");
     btnAbout->SetName("btnAbout");
 
     btnList->OnClick = [this](tk::TObject* s) { btnListClick(s); };
@@ -113,6 +117,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
     btnSettings->OnClick = [this](tk::TObject* s) { btnSettingsClick(s); };
     btnClear->OnClick = [this](tk::TObject* s) { btnClearClick(s); };
     btnAbout->OnClick = [this](tk::TObject* s) { btnAboutClick(s); };
+    Status = std::make_unique<TFilterStatus>(*this, *lblStatus, *tiTray, Filter);
     OnCreate = [this](tk::TObject* s) { FormCreate(s); };
     OnDestroy = [this](tk::TObject* s) { FormDestroy(s); };
     OnCloseQuery = [this](tk::TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
@@ -133,6 +138,7 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     LoadSettings();
     btnListClick(this);
     btnStartClick(this);
+    Status->AfterStart(Settings.FilteredAdapter);
 }
 
 void TfrmMain::FormDestroy(tk::TObject* Sender) {
@@ -235,6 +241,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
         return;
     }
     if (Filter) btnStopClick(Sender);
+    Status->Started(row->Caption());
     Filter = std::make_unique<TTTLFilter>(
         static_cast<std::uint32_t>(row->Data), static_cast<std::uint8_t>(Settings.BadTTL),
         static_cast<std::uint8_t>(Settings.NewTTL), [this](const std::string& line) { AddLogLine(line); },
@@ -256,6 +263,7 @@ void TfrmMain::btnStopClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::AddLogLine(const std::string& Line) {
+    Status->Heard(Line);
     // A limit below 1 keeps the newest line: the loop must end on an empty log.
     const int limit = std::max(Settings.TraceLogLen, 1);
     for (int lines = mmLog->LineCount(); lines >= limit && lines > 0;) {

@@ -7,6 +7,7 @@
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/FilterStatus.h"
 #include "ui/Settings.h"
 #include "ui/TrayIcon.h"
 
@@ -27,6 +28,7 @@ public:
     tk::TButton* btnSettings;
     tk::TMemo* mmLog;
     tk::TButton* btnClear;
+    tk::TLabel* lblStatus;
     tk::TButton* btnAbout;
     tk::TImageList* ilMedium;
     tk::TPopupMenu* pmTray;
@@ -38,6 +40,7 @@ public:
     TSettings Settings;
     TSettingsStore SettingsStore;
     std::unique_ptr<TTTLFilter> Filter;
+    std::unique_ptr<TFilterStatus> Status;
     bool EndingSession = false;
 
     void FormCreate(tk::TObject* Sender);

@@ -2,6 +2,7 @@
 // scripts/run: brings its window up, prints the log's last lines, closes it.
 //   demo_control show SECONDS   wait for the main window, bring it up, wait
 //   demo_control log LINES      print the log's last lines
+//   demo_control disable SECONDS   press Disable, then wait
 //   demo_control close          close the main window and wait until it is gone
 #include <windows.h>
 
@@ -56,6 +57,23 @@ BOOL CALLBACK FindLog(HWND child, LPARAM param) {
     return TRUE;
 }
 
+struct ButtonSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindButton(HWND child, LPARAM param) {
+    auto* search = reinterpret_cast<ButtonSearch*>(param);
+    char cls[32] = {}, text[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    GetWindowTextA(child, text, sizeof text);
+    if (_stricmp(cls, "Button") == 0 && std::strcmp(text, search->caption) == 0) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 int PrintLog(HWND main, int lines) {
     HWND log = nullptr;
     EnumChildWindows(main, FindLog, reinterpret_cast<LPARAM>(&log));
@@ -104,6 +122,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "log") return PrintLog(main, number > 0 ? number : 10);
+    if (command == "disable") {
+        ButtonSearch search{"&Disable", nullptr};
+        EnumChildWindows(main, FindButton, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return 1;
+        SendMessageA(search.found, BM_CLICK, 0, 0);
+        Sleep(static_cast<DWORD>(number) * 1000);
+        return 0;
+    }
     if (command == "close") {
         PostMessageA(main, WM_CLOSE, 0, 0);
         for (int i = 0; i < 300 && IsWindow(main); ++i) Sleep(100);

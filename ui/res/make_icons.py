@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the program's icons (the application icon and the 14 medium icons of
-the adapter list) and writes them as .ico files, 16 and 32 pixels each, so no
-binary artwork needs to live in the repository."""
+"""Draws the program's icons (the application icon, its greyed variant for the
+notification area while nothing is filtered, and the 14 medium icons of the
+adapter list) and writes them as .ico files, 16 and 32 pixels each (the greyed
+one also 24), so no binary artwork needs to live in the repository."""
 import math
 import struct
 import sys
@@ -81,6 +82,19 @@ def app_icon(n):
     return img
 
 
+def idle_icon(n):
+    """The application icon washed out to light greys, so that at 16 pixels
+    it still reads as the same icon, switched off."""
+    img = app_icon(n)
+    for row in img:
+        for x, (r, g, b, a) in enumerate(row):
+            if a:
+                grey = int(0.3 * r + 0.59 * g + 0.11 * b)
+                grey = 96 + grey * 128 // 255
+                row[x] = (grey, grey, grey, a)
+    return img
+
+
 def medium_icon(n, ch, color):
     img = blank(n)
     rounded_box(img, color, max(2, n // 6))
@@ -118,6 +132,7 @@ def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
     write_ico(out / "Brackwater.ico", [app_icon(16), app_icon(32)])
+    write_ico(out / "BrackwaterIdle.ico", [idle_icon(16), idle_icon(24), idle_icon(32)])
     for i, (ch, color) in enumerate(MEDIUMS):
         write_ico(out / f"medium{i:02d}.ico", [medium_icon(16, ch, color), medium_icon(32, ch, color)])
 
