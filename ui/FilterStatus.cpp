@@ -71,11 +71,6 @@ void TFilterStatus::Heard(const std::string& Line) {
 }
 
 void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
-    filteringIcon_.Assign(tray_.Icon());
-    filteringIconShown_ = true;
-    // The same size as the icon it stands in for.
-    idleIcon_.LoadFromResource(::GetModuleHandleA(nullptr), IDI_IDLEICON, filteringIcon_.Width(),
-                               filteringIcon_.Height());
     // Enable found no row for it: nothing filters.
     if (!filter_ && !RememberedAdapter.empty()) Warn(MissingAdapterReason(RememberedAdapter));
     Refresh();
@@ -104,8 +99,16 @@ void TFilterStatus::Refresh() {
     if (label_.Caption() != status) label_.SetCaption(status);
 
     const bool filtering = now.State == TFilterState::Filtering;
-    // Before the start-up has taken the icons there is nothing to switch to.
-    if (filteringIconShown_ && *filteringIconShown_ != filtering) {
+    // Taken at the first refresh, after the start-up has given the tray its
+    // icon (also when an error cut the start-up short).
+    if (!filteringIconShown_) {
+        filteringIcon_.Assign(tray_.Icon());
+        filteringIconShown_ = true;
+        // The same size as the icon it stands in for.
+        idleIcon_.LoadFromResource(::GetModuleHandleA(nullptr), IDI_IDLEICON, filteringIcon_.Width(),
+                                   filteringIcon_.Height());
+    }
+    if (*filteringIconShown_ != filtering) {
         tray_.SetIcon(filtering ? filteringIcon_ : idleIcon_);
         filteringIconShown_ = filtering;
     }

@@ -50,9 +50,8 @@ public:
     void Started(const std::string& Caption);
     // Every line the worker delivers.
     void Heard(const std::string& Line);
-    // Once the start-up has run Enable: takes the tray's icon as the one shown
-    // while filtering, warns when the remembered adapter was not listed, and
-    // shows the state at once.
+    // Once the start-up has run Enable: warns when the remembered adapter was
+    // not listed, and shows the state at once.
     void AfterStart(const std::string& RememberedAdapter);
     // The timer's handler.
     void Refresh();
