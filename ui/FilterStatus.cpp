@@ -49,6 +49,9 @@ std::string MissingAdapterReason(const std::string& InternalName) {
 TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray,
                              const std::unique_ptr<TTTLFilter>& Filter)
     : form_(Form), label_(Label), tray_(Tray), filter_(Filter), timer_(this, TimerFired) {
+    // An adapter's name may hold an "&": shown as it is, not as an accelerator.
+    HWND label = label_.Handle();
+    ::SetWindowLongPtrA(label, GWL_STYLE, ::GetWindowLongPtrA(label, GWL_STYLE) | SS_NOPREFIX);
     tray_.OnBalloonHintClick = [](tk::TObject*) {
         if (::IsIconic(tk::Application->Handle())) tk::Application->Restore();
     };

@@ -57,23 +57,6 @@ BOOL CALLBACK FindLog(HWND child, LPARAM param) {
     return TRUE;
 }
 
-struct ButtonSearch {
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindButton(HWND child, LPARAM param) {
-    auto* search = reinterpret_cast<ButtonSearch*>(param);
-    char cls[32] = {}, text[64] = {};
-    GetClassNameA(child, cls, sizeof cls);
-    GetWindowTextA(child, text, sizeof text);
-    if (_stricmp(cls, "Button") == 0 && std::strcmp(text, search->caption) == 0) {
-        search->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 int PrintLog(HWND main, int lines) {
     HWND log = nullptr;
     EnumChildWindows(main, FindLog, reinterpret_cast<LPARAM>(&log));
@@ -123,10 +106,9 @@ int main(int argc, char** argv) {
     }
     if (command == "log") return PrintLog(main, number > 0 ? number : 10);
     if (command == "disable") {
-        ButtonSearch search{"&Disable", nullptr};
-        EnumChildWindows(main, FindButton, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) return 1;
-        SendMessageA(search.found, BM_CLICK, 0, 0);
+        HWND button = FindWindowExA(main, nullptr, "Button", "&Disable");
+        if (!button) return 1;
+        SendMessageA(button, BM_CLICK, 0, 0);
         Sleep(static_cast<DWORD>(number) * 1000);
         return 0;
     }
