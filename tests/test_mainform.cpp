@@ -375,8 +375,16 @@ TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
     EXPECT_EQ(form->lvAdapters->Selected()->Data, 3);
     EXPECT_EQ(form->lvAdapters->Selected()->SubItem(0), "\\DEVICE\\{B2}");
 
-    // A failed write is logged, never boxed.
+    // What a refresh the worker asked for finds wrong goes to the log, as
+    // does a failed write; neither shows a box.
     BoxWatcher boxes;
+    SimSetDriverLoaded(FALSE);
+    ::SendMessageA(form->Handle(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 5; }));
+    EXPECT_EQ(LogLines(form)[4], "Helper driver failed to load or was not installed.");
+    EXPECT_EQ(form->lvAdapters->Count(), 0);
+    SimSetDriverLoaded(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 6 && form->lvAdapters->Count() == 4; }));
     tk::RegSetValueExProc = RefuseWrite;
     form->btnStop->Click();
     tk::RegSetValueExProc = ::RegSetValueExA;
