@@ -4,11 +4,13 @@
 #include "tests/BoxWatcher.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
+#include "toolkit/Registry.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsForm.h"
 
 #include <gtest/gtest.h>
 
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -401,13 +403,60 @@ TEST_F(MainFormTest, EnableWhileFilteringRestartsOnTheNewRowAndDisableForgets) {
     EXPECT_EQ(LogLines(form), (std::vector<std::string>{"Filtering (1) LAN...", "Filter closed.",
                                                         "Filtering (3) Tunnel..."}));
     EXPECT_EQ(form->Settings.FilteredAdapter, "\\DEVICE\\{C3}");
+    // In the registry at once, so that a crash does not lose it.
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{C3}");
     form->btnStop->Click();
     EXPECT_EQ(SimAdapterMode(3), 0u);
     EXPECT_FALSE(form->Filter);
     EXPECT_EQ(form->Settings.FilteredAdapter, "");
-    EXPECT_EQ(LogLines(form).back(), "Filter closed.");
-    Destroy();
     EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_EQ(LogLines(form).back(), "Filter closed.");
+}
+
+LONG WINAPI RefuseWrite(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
+
+// The worker finds the selected adapter by name, whatever came before it since
+// the last refresh, and the list follows the adapter when it is re-listed.
+TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
+    Create();
+    form->lvAdapters->Item(1)->SetSelected(true);
+    SimInsertAdapter(1, "\\DEVICE\\{VPN}", "VPN", kMac1, 0, 1400);
+    form->btnStart->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(3) == 2; }));
+    for (ULONG i : {1, 2, 4}) EXPECT_EQ(SimAdapterMode(i), 0u) << "adapter " << i;
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+
+    SimRemoveAdapter(3);
+    SimRestoreAdapter(3);
+    ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 3 && SimAdapterMode(3) == 2; }));
+    EXPECT_EQ(LogLines(form), (std::vector<std::string>{
+                                  "Filtering (2) Dial-up...",
+                                  "[error] The adapter went away; filtering resumes when it is back.",
+                                  "[trace] The adapter is back; filtering again.",
+                              }));
+    ASSERT_EQ(form->lvAdapters->Count(), 4);
+    ASSERT_TRUE(form->lvAdapters->Selected());
+    EXPECT_EQ(form->lvAdapters->Selected()->Data, 3);
+    EXPECT_EQ(form->lvAdapters->Selected()->SubItem(0), "\\DEVICE\\{B2}");
+
+    // What a refresh the worker asked for finds wrong goes to the log, as
+    // does a failed write; neither shows a box.
+    BoxWatcher boxes;
+    SimSetDriverLoaded(FALSE);
+    ::SendMessageA(form->Handle(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 5; }));
+    EXPECT_EQ(LogLines(form)[4], "Helper driver failed to load or was not installed.");
+    EXPECT_EQ(form->lvAdapters->Count(), 0);
+    SimSetDriverLoaded(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 6 && form->lvAdapters->Count() == 4; }));
+    tk::RegSetValueExProc = RefuseWrite;
+    form->btnStop->Click();
+    tk::RegSetValueExProc = ::RegSetValueExA;
+    EXPECT_EQ(LogLines(form).back(), "Failed to set data for 'FilteredAdapter'");
+    Pump(50);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
 }
 
 TEST_F(MainFormTest, LogKeepsTraceLogLenDisplayedLinesAfterWorkerLines) {
@@ -614,20 +663,22 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
     const struct {
         const char* name;
         const char* remembered;
-        bool visible;
+        bool refuseMode, unplug, visible;
         const char* status;
         const char* balloon;  // none when empty
     } rows[] = {
-        {"ends on an error", "\\DEVICE\\{B2}", false, "Not filtering: Could not set adapter mode.",
+        {"ends on an error", "\\DEVICE\\{B2}", true, false, false, "Not filtering: Could not set adapter mode.",
          "Could not set adapter mode."},
-        {"remembered adapter missing", "\\DEVICE\\{GONE}", false, "Not filtering",
+        {"remembered adapter missing", "\\DEVICE\\{GONE}", false, false, false, "Not filtering",
          "The remembered adapter \\DEVICE\\{GONE} is not in the list."},
-        {"ends on an error while visible", "", true, "Not filtering: Could not set adapter mode.", ""},
+        {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, "Waiting for (2) Dial-up to come back",
+         "The adapter went away; filtering resumes when it is back."},
+        {"ends on an error while visible", "", true, false, true, "Not filtering: Could not set adapter mode.", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        DeleteKey();
-        SimRefuseSetAdapterMode(TRUE);
+        SetUp();
+        SimRefuseSetAdapterMode(row.refuseMode);
         RecordedShell shell;
         if (*row.remembered) SetString("FilteredAdapter", row.remembered);
         Create();
@@ -636,7 +687,12 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             form->lvAdapters->Item(1)->SetSelected(true);
             form->btnStart->Click();
         }
-        if (form->Filter) {
+        if (row.unplug) {
+            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+            SimRemoveAdapter(2);
+            ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+            ASSERT_TRUE(PumpUntil([&] { return form->Filter->Counts.WaitingForAdapter.load(); }));
+        } else if (form->Filter) {
             ASSERT_TRUE(PumpUntil([&] { return form->Filter->Finished(); }));
         }
         form->Status->Refresh();
@@ -656,6 +712,15 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, form->tiTray->NotifyData().uID,
                            NIN_BALLOONUSERCLICK);
             EXPECT_FALSE(::IsIconic(tk::Application->Handle()));
+        }
+        if (row.unplug) {
+            SimRestoreAdapter(2);
+            ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+            ASSERT_TRUE(PumpUntil([&] { return !form->Filter->Counts.WaitingForAdapter.load(); }));
+            form->Status->Refresh();
+            EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
+            EXPECT_FALSE(g_shellCalls.back().grey);
+            EXPECT_EQ(shell.Balloons().size(), 1u);
         }
         Destroy();
     }
