@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -73,13 +72,7 @@ bool IsGrey(HICON icon) {
     });
     BITMAP bitmap{};
     ::GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = bitmap.bmWidth;
-    format.bmiHeader.biHeight = -bitmap.bmHeight;  // top-down
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO format{{sizeof(BITMAPINFOHEADER), bitmap.bmWidth, bitmap.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     std::vector<RGBQUAD> pixels(static_cast<std::size_t>(bitmap.bmWidth) * bitmap.bmHeight);
     HDC screen = ::GetDC(nullptr);
     ::GetDIBits(screen, info.hbmColor, 0, bitmap.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
@@ -88,42 +81,28 @@ bool IsGrey(HICON icon) {
                        [](RGBQUAD p) { return p.rgbRed == p.rgbGreen && p.rgbGreen == p.rgbBlue; });
 }
 
+// The shell as the main window's tray icon calls it: what it is told, and
+// the balloons among that.
 struct ShellCall {
-    DWORD action;
-    bool balloon;
     std::string tip, title, text;
     DWORD infoFlags;
     bool grey;
 };
-std::vector<ShellCall> g_shellCalls;
-BOOL WINAPI RecordShellCall(DWORD action, TNotifyIconData* data) {
-    g_shellCalls.push_back({action, (data->uFlags & NIF_INFO) != 0, data->szTip, data->szInfoTitle, data->szInfo,
-                            data->dwInfoFlags, IsGrey(data->hIcon)});
+std::vector<ShellCall> g_shellCalls, g_balloons;
+BOOL WINAPI RecordShellCall(DWORD, TNotifyIconData* data) {
+    g_shellCalls.push_back({data->szTip, data->szInfoTitle, data->szInfo, data->dwInfoFlags, IsGrey(data->hIcon)});
+    if (data->uFlags & NIF_INFO) g_balloons.push_back(g_shellCalls.back());
     return TRUE;
 }
-// The shell's calls while it lives, instead of the shell's own icons.
 struct RecordedShell {
     RecordedShell() {
         g_shellCalls.clear();
+        g_balloons.clear();
         ShellNotifyIcon = RecordShellCall;
     }
     ~RecordedShell() { ShellNotifyIcon = saved; }
-    std::vector<ShellCall> Balloons() const {
-        std::vector<ShellCall> balloons;
-        std::copy_if(g_shellCalls.begin(), g_shellCalls.end(), std::back_inserter(balloons),
-                     [](const ShellCall& c) { return c.balloon; });
-        return balloons;
-    }
     const TShellNotifyIcon saved = ShellNotifyIcon;
 };
-
-std::vector<unsigned char> Ipv4Frame(unsigned char ttl) {
-    std::vector<unsigned char> frame(60, 0);
-    frame[12] = 0x08;
-    frame[14] = 0x45;
-    frame[14 + 8] = ttl;
-    return frame;
-}
 
 class MainFormTest : public ::testing::Test {
 protected:
@@ -638,8 +617,14 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
     EXPECT_FALSE(g_shellCalls.back().grey);
 
     ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
-    for (const auto& frame : {Ipv4Frame(1), Ipv4Frame(64), std::vector<unsigned char>(60, 0)})
-        SimReceiveFrame(2, frame.data(), static_cast<ULONG>(frame.size()));
+    // IPv4 with TTL 1 and 64, then a frame of another kind.
+    for (unsigned char ttl : {1, 64, 0}) {
+        unsigned char frame[60] = {};
+        frame[12] = ttl ? 0x08 : 0;
+        frame[14] = 0x45;
+        frame[14 + 8] = ttl;
+        SimReceiveFrame(2, frame, sizeof frame);
+    }
     ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 3; }));
     g_shellCalls.clear();
     form->Status->Refresh();
@@ -656,7 +641,7 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
     ASSERT_FALSE(g_shellCalls.empty());
     EXPECT_EQ(g_shellCalls.back().tip, "Brackwater");
     EXPECT_TRUE(g_shellCalls.back().grey);
-    EXPECT_TRUE(shell.Balloons().empty());
+    EXPECT_TRUE(g_balloons.empty());
 }
 
 TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBack) {
@@ -699,14 +684,13 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
         form->Status->Refresh();
         EXPECT_EQ(form->lblStatus->Caption(), row.status);
         EXPECT_TRUE(g_shellCalls.back().grey);
-        const auto balloons = shell.Balloons();
         if (!*row.balloon) {
-            EXPECT_TRUE(balloons.empty());
+            EXPECT_TRUE(g_balloons.empty());
         } else {
-            ASSERT_EQ(balloons.size(), 1u);
-            EXPECT_EQ(balloons[0].title, "Brackwater is not filtering");
-            EXPECT_EQ(balloons[0].text, row.balloon);
-            EXPECT_EQ(balloons[0].infoFlags, static_cast<DWORD>(NIIF_WARNING));
+            ASSERT_EQ(g_balloons.size(), 1u);
+            EXPECT_EQ(g_balloons[0].title, "Brackwater is not filtering");
+            EXPECT_EQ(g_balloons[0].text, row.balloon);
+            EXPECT_EQ(g_balloons[0].infoFlags, static_cast<DWORD>(NIIF_WARNING));
             tk::Application->Minimize();
             ASSERT_TRUE(::IsIconic(tk::Application->Handle()));
             ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, form->tiTray->NotifyData().uID,
@@ -720,7 +704,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             form->Status->Refresh();
             EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
             EXPECT_FALSE(g_shellCalls.back().grey);
-            EXPECT_EQ(shell.Balloons().size(), 1u);
+            EXPECT_EQ(g_balloons.size(), 1u);
         }
         Destroy();
     }
