@@ -11,9 +11,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstddef>
-#include <string>
 
 #define DRIVER_NAME_A "NDISRD"
 
@@ -128,11 +126,4 @@ inline UniqueDriver OpenLoadedDriver() {
     HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
     if (!::IsDriverLoaded(driver)) return UniqueDriver();
     return UniqueDriver(driver);
-}
-
-// The internal name in a slot of the adapter list: up to its first NUL, at
-// most the slot's size.
-inline std::string AdapterInternalName(const TCP_AdapterList& Adapters, std::size_t Slot) {
-    const char* name = reinterpret_cast<const char*>(Adapters.m_szAdapterNameList[Slot]);
-    return std::string(name, std::find(name, name + ADAPTER_NAME_SIZE, '\0'));
 }

@@ -31,6 +31,11 @@ const TMediumName* FindMedium(unsigned long Medium) {
     return nullptr;
 }
 
+// The text up to its first NUL, reading at most `size` bytes.
+std::string BoundedString(const char* text, std::size_t size) {
+    return std::string(text, std::find(text, text + size, '\0'));
+}
+
 } // namespace
 
 std::string MediumText(unsigned long Medium) {
@@ -69,7 +74,8 @@ std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
         const LONG slot = i - 1;
         TAdapterRow row;
         row.Position = static_cast<int>(i);
-        row.InternalName = AdapterInternalName(adapters, slot);
+        row.InternalName =
+            BoundedString(reinterpret_cast<const char*>(adapters.m_szAdapterNameList[slot]), ADAPTER_NAME_SIZE);
         char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
         convertName(row.InternalName.c_str(), displayName, sizeof displayName);
         displayName[sizeof displayName - 1] = '\0';
