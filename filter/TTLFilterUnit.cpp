@@ -14,12 +14,13 @@ constexpr DWORD kWaitPeriodMs = 1000;
 } // namespace
 
 TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::uint8_t BadTTL_, std::uint8_t NewTTL_,
-                       TMessageEvent OnMessage_, bool Trace_, bool CreateSuspended)
+                       TMessageEvent OnMessage_, bool Trace_, frame::Ipv6Rule IPv6_, bool CreateSuspended)
     : tk::TThread(true),
       AdapterIndex(AdapterIndex_),
       BadTTL(BadTTL_),
       NewTTL(NewTTL_),
       Trace(Trace_),
+      IPv6(IPv6_),
       OnMessage(std::move(OnMessage_)) {
     FreeOnTerminate = false;
     if (!CreateSuspended) Resume();
@@ -113,13 +114,21 @@ void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
     if (Trace) Log("Packet received.", llTrace, 0);
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
     const frame::FrameVerdict verdict =
-        frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr);
-    if (Trace && verdict.rewritten) Log("TTL changed.", llTrace, 2);
+        frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr, IPv6);
+    if (Trace && verdict.rewritten)
+        Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);
 }
 
 void TTTLFilter::Ipv4Frame(std::uint8_t ttl) {
     Log("Packet protocol: IP", llTrace, 1);
     char text[16];
     std::snprintf(text, sizeof text, "TTL=%d", ttl);
+    Log(text, llTrace, 1);
+}
+
+void TTTLFilter::Ipv6Frame(std::uint8_t hopLimit) {
+    Log("Packet protocol: IPv6", llTrace, 1);
+    char text[24];
+    std::snprintf(text, sizeof text, "Hop limit=%d", hopLimit);
     Log(text, llTrace, 1);
 }

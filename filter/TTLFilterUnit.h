@@ -18,16 +18,18 @@ extern const char* const LevelNames[2];
 
 class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
-    // Starts filtering at once. CreateSuspended leaves the thread waiting for
+    // Starts filtering at once. IPv6 says whether IPv6 hop limits are
+    // rewritten like TTLs. CreateSuspended leaves the thread waiting for
     // Resume, so that a terminate request can come before the body begins.
     TTTLFilter(std::uint32_t AdapterIndex, std::uint8_t BadTTL, std::uint8_t NewTTL, TMessageEvent OnMessage,
-               bool Trace, bool CreateSuspended = false);
+               bool Trace, frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass, bool CreateSuspended = false);
     ~TTTLFilter() override;
 
     const std::uint32_t AdapterIndex;
     const std::uint8_t BadTTL;
     const std::uint8_t NewTTL;
     const bool Trace;
+    const frame::Ipv6Rule IPv6;
     const TMessageEvent OnMessage;
 
 protected:
@@ -38,8 +40,9 @@ private:
     void DeliverMessage();
     void Log(const char* Text, TLogLevel Level, int Depth);
     void ProcessPacket(INTERMEDIATE_BUFFER& Packet);
-    // Traces an IPv4 packet before its TTL is decided on.
+    // Trace an IPv4 or IPv6 packet before its TTL or hop limit is decided on.
     void Ipv4Frame(std::uint8_t ttl) override;
+    void Ipv6Frame(std::uint8_t hopLimit) override;
 
     std::string Message;
 };

@@ -474,11 +474,15 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
 
 tk::TModalResult g_settingsAnswer = tk::mrNone;
 int g_settingsBadTTL = -1;
+bool g_settingsToggleIPv6 = false;
+bool g_settingsShownIPv6 = false;
 
 // Answers the Settings dialog from inside its modal loop.
 void CALLBACK AnswerSettings(HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
     if (g_settingsBadTTL >= 0) frmSettings->udBadTTL->SetPosition(g_settingsBadTTL);
+    g_settingsShownIPv6 = frmSettings->chbRewriteIPv6->Checked();
+    if (g_settingsToggleIPv6) ::SendMessageA(frmSettings->chbRewriteIPv6->Handle(), BM_CLICK, 0, 0);
     frmSettings->ModalResult = g_settingsAnswer;
 }
 
@@ -490,6 +494,7 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
         frmSettings = nullptr;
     });
     SetDword("BadTTL", 300);
+    SetDword("RewriteIPv6", 7);
     Create();
     DeleteKey();  // what the dialog's Save writes must be seen alone
 
@@ -511,6 +516,21 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     EXPECT_EQ(GetDword("BadTTL"), 255u);
     EXPECT_EQ(GetDword("NewTTL"), 5u);
     EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_TRUE(g_settingsShownIPv6);
+    EXPECT_EQ(GetDword("RewriteIPv6"), 7u);
+
+    // A changed box stores 0 or 1; a running worker keeps its rule until the next Enable.
+    form->lvAdapters->Item(0)->SetSelected(true);
+    form->btnStartClick(form);
+    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
+    g_settingsToggleIPv6 = true;
+    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    form->btnSettingsClick(form);
+    g_settingsToggleIPv6 = false;
+    EXPECT_EQ(GetDword("RewriteIPv6"), 0u);
+    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
+    form->btnStartClick(form);
+    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Pass);
 }
 
 } // namespace
