@@ -128,7 +128,8 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::FormCreate(tk::TObject* Sender) {
     EndingSession = false;
     SetCaption(tk::Application->Title());
-    tiTray->SetIcon(tk::Application->Icon());
+    // The application's icon as the shell draws it there, at its small-icon size.
+    tiTray->SetIcon(tk::Application->SmallIcon());
     tiTray->SetHint(tk::Application->Title().substr(0, 255));
     LoadSettings();
     btnListClick(this);
