@@ -3,6 +3,7 @@
 #include "filter/FrameLogic.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
+#include "tests/Frames.h"
 #include "tests/Pump.h"
 
 #include <gtest/gtest.h>
@@ -38,16 +39,7 @@ Bytes Ipv4(std::uint8_t ttl, std::uint8_t checksumHigh = 0xba) {
                              0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02});
 }
 
-// A fixed IPv6 header with no payload, hop limit `hopLimit`, version `version`.
-Bytes Ipv6(std::uint8_t hopLimit, std::uint8_t version = 6) {
-    Bytes header(40, 0);
-    header[0] = static_cast<std::uint8_t>(version << 4);
-    header[6] = 59;
-    header[7] = hopLimit;
-    header[8] = 0xfe, header[9] = 0x80, header[23] = 0x01;
-    header[24] = 0xff, header[25] = 0x02, header[39] = 0x01;
-    return Ethernet(0x86DD, header);
-}
+Bytes Ipv6(std::uint8_t hopLimit, std::uint8_t version = 6) { return Ethernet(0x86DD, Ipv6Header(hopLimit, version)); }
 
 std::string CallLog() {
     char buffer[8192];

@@ -1,5 +1,6 @@
 // Frame logic: builds both in the Windows tests and natively with sanitizers.
 #include "filter/FrameLogic.h"
+#include "tests/Frames.h"
 
 #include <gtest/gtest.h>
 
@@ -43,17 +44,6 @@ Bytes Ipv4Header(std::uint8_t ttl, int optionWords = 0) {
     for (int i = 0; i < optionWords * 4; ++i) h.push_back(static_cast<std::uint8_t>(0x11 * (i + 1)));
     h[10] = h[11] = 0;
     frame::WriteBigEndian16(&h[10], frame::IpHeaderChecksum(h.data(), h.size() / 2));
-    return h;
-}
-
-// A fixed IPv6 header with no payload (next header 59), from fe80::1 to ff02::1.
-Bytes Ipv6Header(std::uint8_t hopLimit, std::uint8_t version = 6) {
-    Bytes h(40, 0);
-    h[0] = static_cast<std::uint8_t>(version << 4);
-    h[6] = 59;
-    h[7] = hopLimit;
-    h[8] = 0xfe, h[9] = 0x80, h[23] = 0x01;
-    h[24] = 0xff, h[25] = 0x02, h[39] = 0x01;
     return h;
 }
 

@@ -577,7 +577,8 @@ TEST_F(MainFormTest, At150PercentTheWindowIsOneAndAHalfTimesAsLargeAndItsTextFit
                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
         ::SetEnvironmentVariableA(kDpiChild, "1");
         tk::ScopeGuard unset([] { ::SetEnvironmentVariableA(kDpiChild, nullptr); });
-        STARTUPINFOA startup{sizeof startup};
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
         ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                                      &child));
@@ -597,8 +598,9 @@ TEST_F(MainFormTest, At150PercentTheWindowIsOneAndAHalfTimesAsLargeAndItsTextFit
     EXPECT_NEAR(client.bottom, 524 * 1.5, 2);
     for (int i = 0; i < form->ComponentCount(); ++i) {
         auto* control = dynamic_cast<tk::TControl*>(form->Components(i));
-        if (dynamic_cast<tk::TButton*>(control) || dynamic_cast<tk::TLabel*>(control))
+        if (dynamic_cast<tk::TButton*>(control) || dynamic_cast<tk::TLabel*>(control)) {
             EXPECT_TRUE(TextFits(control)) << control->Name() << ": " << control->Caption();
+        }
     }
     EXPECT_EQ(form->ilMedium->Width(), 24);
     EXPECT_EQ(form->tiTray->Icon().Width(), 24);
