@@ -133,7 +133,8 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::FormCreate(tk::TObject* Sender) {
     EndingSession = false;
     SetCaption(tk::Application->Title());
-    tiTray->SetIcon(tk::Application->Icon());
+    // The application's icon as the shell draws it there, at its small-icon size.
+    tiTray->SetIcon(tk::Application->SmallIcon());
     tiTray->SetHint(tk::Application->Title().substr(0, 255));
     LoadSettings();
     btnListClick(this);
@@ -265,7 +266,8 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
     Filter = std::make_unique<TTTLFilter>(
         static_cast<std::uint32_t>(row->Data), internalName, static_cast<std::uint8_t>(Settings.BadTTL),
         static_cast<std::uint8_t>(Settings.NewTTL), [this](const std::string& line) { AddLogLine(line); },
-        Settings.Trace, [this] { FillAdapterList(true); });
+        Settings.Trace, [this] { FillAdapterList(true); },
+        Settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass);
     RememberFilteredAdapter(internalName);
     mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
@@ -318,12 +320,17 @@ void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
     frmSettings->udBadTTL->SetPosition(static_cast<std::int16_t>(Settings.BadTTL));
     frmSettings->udNewTTL->SetPosition(static_cast<std::int16_t>(Settings.NewTTL));
     frmSettings->chbExitConfirmation->SetChecked(Settings.ExitConfirmation);
+    frmSettings->chbRewriteIPv6->SetChecked(Settings.RewriteIPv6 != 0);
     if (frmSettings->ShowModal() != tk::mrOk) return;
     Settings.BadTTL = frmSettings->udBadTTL->Position();
     Settings.NewTTL = frmSettings->udNewTTL->Position();
     Settings.ExitConfirmation = frmSettings->chbExitConfirmation->Checked();
+    // A stored non-zero value other than 1 stays as it is unless the box was changed.
+    if (frmSettings->chbRewriteIPv6->Checked() != (Settings.RewriteIPv6 != 0))
+        Settings.RewriteIPv6 = frmSettings->chbRewriteIPv6->Checked();
     // Confirmed values count as set even when they equal what the load left.
-    for (TSettingId id : {TSettingId::BadTTL, TSettingId::NewTTL, TSettingId::ExitConfirmation})
+    for (TSettingId id :
+         {TSettingId::BadTTL, TSettingId::NewTTL, TSettingId::ExitConfirmation, TSettingId::RewriteIPv6})
         SettingsStore.MarkSet(id);
     SaveSettings();
 }

@@ -14,6 +14,7 @@ const TSettingDef SettingDefs[SettingCount] = {
     {"TraceLogLen", TSettingKind::Integer, 100},
     {"FilteredAdapter", TSettingKind::String, 0},
     {"ExitConfirmation", TSettingKind::Boolean, 1},
+    {"RewriteIPv6", TSettingKind::Integer, 0},
 };
 
 namespace {
@@ -52,6 +53,7 @@ void Apply(TSettingId id, const TSettingValue& value, TSettings& settings, TSett
         case TSettingId::TraceLogLen: settings.TraceLogLen = value.Number; break;
         case TSettingId::FilteredAdapter: settings.FilteredAdapter = value.Text; break;
         case TSettingId::ExitConfirmation: settings.ExitConfirmation = value.Number != 0; break;
+        case TSettingId::RewriteIPv6: settings.RewriteIPv6 = value.Number; break;
     }
 }
 
@@ -66,6 +68,7 @@ TSettingValue Collect(TSettingId id, const TSettings& settings, const TSettingsW
         case TSettingId::TraceLogLen: value.Number = settings.TraceLogLen; break;
         case TSettingId::FilteredAdapter: value.Text = settings.FilteredAdapter; break;
         case TSettingId::ExitConfirmation: value.Number = settings.ExitConfirmation; break;
+        case TSettingId::RewriteIPv6: value.Number = settings.RewriteIPv6; break;
     }
     return value;
 }

@@ -32,7 +32,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     SetName("frmSettings");
     SetCaption("Settings");
     SetBorderStyle(tk::TFormBorderStyle::bsDialog);
-    SetClientSize(333, 171);
+    SetClientSize(333, 195);
     Position = tk::TPosition::poMainFormCenter;
 
     // Created in tab order; the panel before the bevel so that the panel takes
@@ -47,6 +47,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     udNewTTL = NewTTLSpin(this, edtNewTTL);
     lblNewTTL->FocusControl = edtNewTTL;
     lblNote = new tk::TLabel(this, "Filter needs to be restarted to apply new settings", 24, 88);
+    chbRewriteIPv6 = new tk::TCheckBox(this, "Also change the IPv6 &hop limit", 24, 112, 289, 17);
 
     pnlBottom = new tk::TPanel(this, 0, 0, 333, 41);
     pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
@@ -70,6 +71,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     edtNewTTL->SetName("edtNewTTL");
     udNewTTL->SetName("udNewTTL");
     lblNote->SetName("lblNote");
+    chbRewriteIPv6->SetName("chbRewriteIPv6");
     pnlBottom->SetName("pnlBottom");
     btnOK->SetName("btnOK");
     btnCancel->SetName("btnCancel");

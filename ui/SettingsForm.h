@@ -1,4 +1,5 @@
-// The Settings dialog: the two TTL values and the exit confirmation. The main
+// The Settings dialog: the two TTL values, the exit confirmation and whether
+// IPv6 hop limits are rewritten too. The main
 // window fills it, shows it modally and copies the values back on Save.
 #pragma once
 
@@ -20,6 +21,7 @@ public:
     tk::TEdit* edtNewTTL;
     tk::TUpDown* udNewTTL;
     tk::TLabel* lblNote;
+    tk::TCheckBox* chbRewriteIPv6;
     tk::TPanel* pnlBottom;
     tk::TButton* btnOK;
     tk::TButton* btnCancel;
