@@ -1,6 +1,8 @@
 #include "toolkit/Forms.h"
 
 #include "toolkit/Exception.h"
+#include "toolkit/StdCtrls.h"
+#include "toolkit/WindowBinding.h"
 #include "toolkit/Thread.h"
 
 #include <commctrl.h>
@@ -109,17 +111,12 @@ HWND ScreenActiveControl() noexcept {
 
 const char* TForm::RegisterFormClass(const char* typeName) {
     WNDCLASSA wc{};
-    HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    if (!::GetClassInfoA(instance, typeName, &wc)) {
-        wc.lpfnWndProc = &StaticWndProc;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = typeName;
-        if (Application) wc.hIcon = Application->Icon().Handle();
-        if (!::RegisterClassA(&wc)) throw Exception(Format("Cannot register window class %s", typeName));
-    }
-    return typeName;
+    wc.lpfnWndProc = &ClassWndProc;
+    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = typeName;
+    if (Application) wc.hIcon = Application->Icon().Handle();
+    return RegisterToolkitClass(wc);
 }
 
 TForm::TForm(TComponent* owner, const char* windowClass) : TWinControl(owner) {
@@ -129,7 +126,8 @@ TForm::TForm(TComponent* owner, const char* windowClass) : TWinControl(owner) {
     const char* className = RegisterFormClass(windowClass && *windowClass ? windowClass : "TForm");
     HWND owningWindow = Application ? Application->Handle() : nullptr;
     HWND window = ::CreateWindowExA(FrameExStyle(), className, "", FrameStyle() | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, 320, 240, owningWindow, nullptr, ::GetModuleHandleA(nullptr), this);
+                                    CW_USEDEFAULT, 320, 240, owningWindow, nullptr, ::GetModuleHandleA(nullptr),
+                                    static_cast<TControl*>(this));
     if (!window) throw Exception("Cannot create the form's window");
     ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     if (Application && Application->Icon().Handle()) {
@@ -172,14 +170,6 @@ void TForm::AfterConstruction() {
     SafeCall([this] {
         if (OnCreate) OnCreate(this);
     });
-}
-
-LRESULT CALLBACK TForm::StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        if (self) self->AttachWindow(window, false);
-    }
-    return SubclassProc(window, message, wParam, lParam);
 }
 
 DWORD TForm::FrameStyle() const {
@@ -475,11 +465,19 @@ bool TForm::IsDialogKey(MSG& msg) {
 
 // ---- TApplication
 
-TApplication::TApplication() : TComponent(nullptr) { Application = this; }
+TApplication::TApplication() : TComponent(nullptr) {
+    Application = this;
+    SetErrorBox([](const std::exception& e) {
+        if (Application) Application->ShowException(e);
+    });
+}
 
 TApplication::~TApplication() {
     DestroyForms();
-    if (Application == this) Application = nullptr;
+    if (Application == this) {
+        Application = nullptr;
+        SetErrorBox(nullptr);
+    }
 }
 
 void TApplication::Initialize() {
@@ -497,14 +495,11 @@ void TApplication::Initialize() {
     smallIcon_.reset(smallIcon);
 
     WNDCLASSA wc{};
-    if (!::GetClassInfoA(instance, "TApplication", &wc)) {
-        wc.lpfnWndProc = &StaticWndProc;
-        wc.hInstance = instance;
-        wc.hIcon = icon_.Handle();
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.lpszClassName = "TApplication";
-        ::RegisterClassA(&wc);
-    }
+    wc.lpfnWndProc = &StaticWndProc;
+    wc.hIcon = icon_.Handle();
+    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.lpszClassName = "TApplication";
+    RegisterToolkitClass(wc);
     // A zero-size window in the middle of the screen: invisible, yet "shown",
     // so it carries the taskbar button of the whole program.
     handle_.reset(::CreateWindowExA(0, "TApplication", title_.c_str(),
@@ -604,22 +599,13 @@ void TApplication::Restore() {
     mainFormHiddenByMinimize_ = false;
 }
 
-void TApplication::HandleException() noexcept {
-    std::exception_ptr current = std::current_exception();
-    if (!current) return;
-    try {
-        std::rethrow_exception(current);
-    } catch (const std::exception& e) {
-        ShowException(e);
-    } catch (...) {
-        ShowException(Exception("Unknown error"));
-    }
-}
+void TApplication::HandleException() noexcept { HandleError(TErrorPolicy::ShowErrorBox, "handler"); }
 
 void TApplication::ShowException(const std::exception& e) noexcept {
     try {
         MessageBox(ErrorBoxText(e.what()), title_, MB_OK | MB_ICONERROR);
     } catch (...) {
+        HandleError(TErrorPolicy::Trace, "error box");
     }
 }
 
@@ -642,17 +628,10 @@ void TApplication::DestroyForms() {
 }
 
 LRESULT CALLBACK TApplication::StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE)
-        ::SetPropA(window, "tkApplication", reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    auto* self = static_cast<TApplication*>(::GetPropA(window, "tkApplication"));
-    if (message == WM_NCDESTROY) ::RemovePropA(window, "tkApplication");
+    auto* self = BoundObject<TApplication>(window, message, lParam);
     if (!self || !self->handle_ || self->handle_.get() != window) return ::DefWindowProcA(window, message, wParam, lParam);
-    try {
-        return self->WndProc(message, wParam, lParam);
-    } catch (...) {
-        self->HandleException();
-        return 0;
-    }
+    return CallGuarded(TErrorPolicy::ShowErrorBox, "application window", window, LRESULT(0),
+                       [&] { return self->WndProc(message, wParam, lParam); });
 }
 
 LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "toolkit/Controls.h"
+#include "toolkit/ErrorPolicy.h"
 #include "toolkit/Graphics.h"
-#include "toolkit/StdCtrls.h"
 
 #include <exception>
 #include <functional>
@@ -12,6 +12,8 @@
 #include <vector>
 
 namespace tk {
+
+class TButton;
 
 enum class TPosition { poDesigned, poScreenCenter, poMainFormCenter };
 enum class TWindowState { wsNormal, wsMinimized };
@@ -69,7 +71,8 @@ public:
     // The control that has (or last had) the focus on this form, or null.
     HWND ActiveControl() const noexcept;
     // The form's font, shared by all its controls.
-    HFONT FormFont() const noexcept { return font_.get(); }
+    HFONT FormFont() const noexcept override { return font_.get(); }
+    void SetModalResult(TModalResult result) override { ModalResult = result; }
     // The default and cancel buttons (Enter and Esc), or null.
     TButton* DefaultButton() const;
     TButton* CancelButton() const;
@@ -95,7 +98,6 @@ protected:
     void BeforeDestruction() override;
 
 private:
-    static LRESULT CALLBACK StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static const char* RegisterFormClass(const char* typeName);
     void ApplyPosition();
     DWORD FrameStyle() const;
@@ -203,15 +205,5 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
 // The window of the control that has the focus on the active form (or had it
 // when the application was last active), or null.
 HWND ScreenActiveControl() noexcept;
-
-// Runs f(); an exception from it goes to the application's error box.
-template <typename F>
-void SafeCall(F&& f) noexcept {
-    try {
-        f();
-    } catch (...) {
-        if (Application) Application->HandleException();
-    }
-}
 
 } // namespace tk

@@ -1,6 +1,5 @@
 #include "toolkit/StdCtrls.h"
 
-#include "toolkit/Forms.h"
 
 #include <vector>
 
@@ -20,7 +19,7 @@ void TButton::SetDefault(bool value) {
 }
 
 void TButton::Click() {
-    if (TForm* form = ParentForm()) form->ModalResult = ModalResult;
+    if (TWinControl* form = Root()) form->SetModalResult(ModalResult);
     if (OnClick) OnClick(this);
 }
 

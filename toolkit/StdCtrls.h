@@ -7,12 +7,6 @@
 
 namespace tk {
 
-// Modal results of forms and buttons.
-using TModalResult = int;
-constexpr TModalResult mrNone = 0;
-constexpr TModalResult mrOk = IDOK;         // 1
-constexpr TModalResult mrCancel = IDCANCEL; // 2
-
 // A push button. A click sets the form's ModalResult to the button's, then raises OnClick.
 class TButton : public TControl {
 public:

@@ -1,6 +1,7 @@
 // A hidden window whose messages go to an object.
 #pragma once
 
+#include "toolkit/ErrorPolicy.h"
 #include "toolkit/Handles.h"
 
 #include <functional>
@@ -8,13 +9,14 @@
 namespace tk {
 
 // A hidden top-level window (so it also gets broadcasts such as
-// WM_QUERYENDSESSION and registered shell messages). Every message goes to the
-// handler; an exception from it is caught and dropped and the message answered 0.
+// WM_QUERYENDSESSION and registered shell messages). Every message after its
+// creation goes to the handler; an exception from it is handled by `policy`
+// and the message answered 0.
 class TUtilityWindow {
 public:
     using Handler = std::function<LRESULT(HWND window, UINT message, WPARAM wParam, LPARAM lParam)>;
 
-    explicit TUtilityWindow(Handler handler);
+    explicit TUtilityWindow(Handler handler, TErrorPolicy policy = TErrorPolicy::Trace);
     ~TUtilityWindow();
     TUtilityWindow(const TUtilityWindow&) = delete;
     TUtilityWindow& operator=(const TUtilityWindow&) = delete;
@@ -24,6 +26,7 @@ public:
 private:
     static LRESULT CALLBACK StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     Handler handler_;
+    TErrorPolicy policy_;
     UniqueWindow window_;
 };
 
