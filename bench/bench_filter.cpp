@@ -38,11 +38,7 @@ constexpr int kRounds = 31;
 // The worker's loop without the frame processing.
 class TPassThrough final : public tk::TThread {
 public:
-    explicit TPassThrough(ULONG position) : tk::TThread(true), position_(position) { Resume(); }
-    ~TPassThrough() override {
-        Terminate();
-        WaitFor();
-    }
+    explicit TPassThrough(ULONG position) : position_(position) {}
 
 protected:
     void Execute() override {
@@ -124,7 +120,7 @@ double Round(ULONG position, const std::vector<std::vector<unsigned char>>& fram
 double StopMedianMs(ULONG position, int stops) {
     std::vector<double> ms;
     for (int i = 0; i < stops; ++i) {
-        auto worker = std::make_unique<TTTLFilter>(position, 1, 5, nullptr, false);
+        auto worker = TTTLFilter::Create(position, 1, 5, nullptr, false);
         WaitMode(position);
         const auto start = std::chrono::steady_clock::now();
         worker->Terminate();
@@ -148,7 +144,7 @@ int main() {
     const double framesPerRound = double(kBatch) * kBatchesPerRound;
 
     TTTLFilter worker(1, 1, 5, nullptr, false);
-    TPassThrough passThrough(2);
+    const auto passThrough = tk::StartThread<TPassThrough>(2);
     WaitMode(1);
     WaitMode(2);
     Round(1, frames);  // warm up both paths

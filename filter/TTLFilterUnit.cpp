@@ -13,23 +13,19 @@ constexpr DWORD kWaitPeriodMs = 1000;
 
 } // namespace
 
+tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(std::uint32_t AdapterIndex, std::uint8_t BadTTL, std::uint8_t NewTTL,
+                                              TMessageEvent OnMessage, bool Trace) {
+    return tk::StartThread<TTTLFilter>(AdapterIndex, BadTTL, NewTTL, std::move(OnMessage), Trace);
+}
+
 TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::uint8_t BadTTL_, std::uint8_t NewTTL_,
-                       TMessageEvent OnMessage_, bool Trace_, bool CreateSuspended)
-    : tk::TThread(true),
-      AdapterIndex(AdapterIndex_),
+                       TMessageEvent OnMessage_, bool Trace_)
+    : AdapterIndex(AdapterIndex_),
       BadTTL(BadTTL_),
       NewTTL(NewTTL_),
       Trace(Trace_),
       OnMessage(std::move(OnMessage_)) {
     FreeOnTerminate = false;
-    if (!CreateSuspended) Resume();
-}
-
-TTTLFilter::~TTTLFilter() {
-    // The body uses this object's members: it must have ended before they go.
-    Terminate();
-    Resume();
-    WaitFor();
 }
 
 void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {

@@ -18,11 +18,14 @@ extern const char* const LevelNames[2];
 
 class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
-    // Starts filtering at once. CreateSuspended leaves the thread waiting for
-    // Resume, so that a terminate request can come before the body begins.
+    // Starts filtering at once; the caller owns the worker, and destroying it
+    // stops it first.
+    static tk::ThreadPtr<TTTLFilter> Create(std::uint32_t AdapterIndex, std::uint8_t BadTTL, std::uint8_t NewTTL,
+                                            TMessageEvent OnMessage, bool Trace);
+    // Made suspended (tk::MakeThread), so that a terminate request can come
+    // before the body begins.
     TTTLFilter(std::uint32_t AdapterIndex, std::uint8_t BadTTL, std::uint8_t NewTTL, TMessageEvent OnMessage,
-               bool Trace, bool CreateSuspended = false);
-    ~TTTLFilter() override;
+               bool Trace);
 
     const std::uint32_t AdapterIndex;
     const std::uint8_t BadTTL;

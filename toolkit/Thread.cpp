@@ -1,5 +1,7 @@
 #include "toolkit/Thread.h"
 
+#include "toolkit/ErrorPolicy.h"
+
 #include <deque>
 #include <mutex>
 #include <stdexcept>
@@ -63,7 +65,7 @@ bool TThread::IsMainThread() {
     return ::GetCurrentThreadId() == State().mainThreadId;
 }
 
-TThread::TThread(bool CreateSuspended) {
+TThread::TThread() {
     if (State().mainThreadId == 0) SetMainThread();
     syncDone_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!syncDone_) throw std::runtime_error("Could not create thread event");
@@ -72,17 +74,24 @@ TThread::TThread(bool CreateSuspended) {
     DWORD id = 0;
     thread_.reset(::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &id));
     if (!thread_) throw std::runtime_error("Could not create thread");
-    if (!CreateSuspended) Resume();
 }
 
 TThread::~TThread() {
-    // A thread never started has nothing to wait for: start it so that it
-    // sees its terminate request and ends without running the body.
-    if (thread_ && !finished_.load()) {
-        Terminate();
-        if (!started_) Resume();
-        WaitFor();
-    }
+    // Only a thread deleted without its owner's deleter still runs here, on
+    // members that are already gone; stopping it is all that is left to do.
+    if (thread_ && !finished_.load()) Stop();
+}
+
+void TThread::Stop() noexcept {
+    Terminate();
+    if (!started_) Resume();
+    WaitFor();
+}
+
+void TThreadStopper::operator()(TThread* thread) const noexcept {
+    if (!thread) return;
+    if (thread->thread_ && !thread->finished_.load()) thread->Stop();
+    delete thread;
 }
 
 void TThread::Terminate() noexcept {
@@ -103,7 +112,7 @@ DWORD WINAPI TThread::ThreadProc(void* param) {
         try {
             self->Execute();
         } catch (...) {
-            // An error that leaves the body ends the thread; the owner sees it ended.
+            self->fatal_ = HandleError(TErrorPolicy::Keep, "thread");
         }
     }
     const bool freeSelf = self->FreeOnTerminate;
@@ -173,7 +182,8 @@ bool TThread::CheckSynchronize() {
         try {
             request->proc(request->context);
         } catch (...) {
-            request->error = std::current_exception();
+            // Raised again in the calling thread.
+            request->error = HandleError(TErrorPolicy::Pass, "synchronous call");
         }
         served = true;
         ::SetEvent(request->done);

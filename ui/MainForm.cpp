@@ -235,7 +235,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
         return;
     }
     if (Filter) btnStopClick(Sender);
-    Filter = std::make_unique<TTTLFilter>(
+    Filter = TTTLFilter::Create(
         static_cast<std::uint32_t>(row->Data), static_cast<std::uint8_t>(Settings.BadTTL),
         static_cast<std::uint8_t>(Settings.NewTTL), [this](const std::string& line) { AddLogLine(line); },
         Settings.Trace);

@@ -37,7 +37,7 @@ public:
 
     TSettings Settings;
     TSettingsStore SettingsStore;
-    std::unique_ptr<TTTLFilter> Filter;
+    tk::ThreadPtr<TTTLFilter> Filter;
     bool EndingSession = false;
 
     void FormCreate(tk::TObject* Sender);
