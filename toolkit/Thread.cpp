@@ -23,7 +23,6 @@ struct SyncState {
     std::mutex lock;
     std::deque<SyncRequest*> queue;
     DWORD mainThreadId = 0;
-    HWND window = nullptr;
     UniqueEvent pending{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
 };
 
@@ -32,7 +31,7 @@ SyncState& State() {
     return state;
 }
 
-LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_SYNCHRONIZE) {
         TThread::CheckSynchronize();
         return 0;
@@ -40,33 +39,25 @@ LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HWND EnsureSyncWindow() {
-    SyncState& s = State();
-    if (!s.window) {
-        const char* className = "TkThreadSyncWindow";
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = SyncWindowProc;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = className;
-        ::RegisterClassA(&wc);
-        s.window = ::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    }
-    return s.window;
-}
-
 } // namespace
 
-void TThread::SetMainThread() {
-    State().mainThreadId = ::GetCurrentThreadId();
-    EnsureSyncWindow();
-}
+// The main thread's window that the synchronous calls' message goes to; the
+// thread objects are its users.
+constinit TSharedUtilityWindow TThread::syncWindow_{"TkThreadSyncWindow", &SyncWindowProc, TErrorPolicy::Trace};
+
+void TThread::SetMainThread() { State().mainThreadId = ::GetCurrentThreadId(); }
 
 bool TThread::IsMainThread() {
     return ::GetCurrentThreadId() == State().mainThreadId;
 }
 
-TThread::TThread() {
+TSharedUtilityWindow& TThread::SyncWindow() {
+    // The first thread made names the main thread unless the application did.
     if (State().mainThreadId == 0) SetMainThread();
+    return syncWindow_;
+}
+
+TThread::TThread() : syncReference_(SyncWindow()) {
     syncDone_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!syncDone_) throw std::runtime_error("Could not create thread event");
     terminateEvent_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -163,7 +154,7 @@ void TThread::Synchronize(SyncProc proc, void* context) {
         s.queue.push_back(&request);
     }
     ::SetEvent(s.pending.get());
-    ::PostMessageA(s.window, WM_SYNCHRONIZE, 0, 0);
+    ::PostMessageA(syncWindow_.Handle(), WM_SYNCHRONIZE, 0, 0);
     ::WaitForSingleObject(syncDone_.get(), INFINITE);
     if (request.error) std::rethrow_exception(request.error);
 }

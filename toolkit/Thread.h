@@ -13,6 +13,7 @@
 #pragma once
 
 #include "toolkit/Handles.h"
+#include "toolkit/UtilWindow.h"
 
 #include <atomic>
 #include <exception>
@@ -88,6 +89,10 @@ private:
     std::atomic<bool> finished_{false};
     bool started_ = false;
     std::exception_ptr fatal_;
+    static TSharedUtilityWindow syncWindow_;
+    static TSharedUtilityWindow& SyncWindow();
+    // Made on the main thread, whose window serves the synchronous calls.
+    TSharedUtilityWindow::TReference syncReference_;
 };
 
 // The deleter of a thread's owner: stops the body, then destroys the object.

@@ -63,37 +63,28 @@ UINT TaskbarCreatedMessage = RegisterTaskbarCreated();
 bool LegacyNTShell = false;
 
 // The one hidden window of the process that receives every icon's callback
-// message; the icons are found by their uID.
+// message; the icons are found by their uID. Its handlers are the icons'
+// events, user-interface handlers: their errors go to the error box.
 class TTrayIconHandler {
 public:
-    static void AddRef() {
-        if (!instance_) instance_ = std::make_unique<TTrayIconHandler>();
-        ++instance_->references_;
+    static std::map<UINT, TTrayIcon*>& Icons() {
+        static std::map<UINT, TTrayIcon*> icons;
+        return icons;
     }
-    static void Release() noexcept {
-        if (instance_ && --instance_->references_ == 0) instance_.reset();
-    }
-    static void Register(TTrayIcon* icon) {
-        if (instance_) instance_->icons_[icon->notifyData_.uID] = icon;
-    }
-    static void Unregister(TTrayIcon* icon) noexcept {
-        if (instance_) instance_->icons_.erase(icon->notifyData_.uID);
-    }
-    static HWND Window() noexcept { return instance_ ? instance_->window_.Handle() : nullptr; }
     // The shell knows an icon by its owner window and a UINT; a pointer does
     // not fit in one on 64 bits, and a serial is never reused by a later icon,
     // so a late notification for a freed icon finds nothing.
     static UINT NewIconId() noexcept { return ++lastIconId_; }
 
-    TTrayIconHandler() : window_(WndProc) {}
+    static tk::TSharedUtilityWindow Window;
 
 private:
     static LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
             case TrayCallbackMessage: {
                 // A notification for an icon destroyed meanwhile names no live component.
-                const auto it = instance_->icons_.find(static_cast<UINT>(wParam));
-                if (it != instance_->icons_.end()) it->second->HandleNotification(static_cast<UINT>(lParam));
+                const auto it = Icons().find(static_cast<UINT>(wParam));
+                if (it != Icons().end()) it->second->HandleNotification(static_cast<UINT>(lParam));
                 return 0;
             }
             case WM_DESTROY:
@@ -124,24 +115,14 @@ private:
         }
     }
 
-    // Destroyed with the last icon, or at the latest with the program's statics.
-    static inline std::unique_ptr<TTrayIconHandler> instance_;
     static inline UINT lastIconId_ = 0;
-    std::uint32_t references_ = 0;
-    std::map<UINT, TTrayIcon*> icons_;
-    tk::TUtilityWindow window_;
 };
 
+constinit tk::TSharedUtilityWindow TTrayIconHandler::Window{"TTrayIconHandler", &TTrayIconHandler::WndProc,
+                                                            tk::TErrorPolicy::ShowErrorBox};
+
 HWND TTrayIcon::HandlerWindow() noexcept {
-    return TTrayIconHandler::Window();
-}
-
-TTrayIcon::THandlerReference::THandlerReference() {
-    TTrayIconHandler::AddRef();
-}
-
-TTrayIcon::THandlerReference::~THandlerReference() {
-    TTrayIconHandler::Release();
+    return TTrayIconHandler::Window.Handle();
 }
 
 std::unique_ptr<tk::TWindowSubclass> TTrayIcon::InstallHook(HWND Window, tk::TWindowSubclass::Handler Handler) {
@@ -150,7 +131,7 @@ std::unique_ptr<tk::TWindowSubclass> TTrayIcon::InstallHook(HWND Window, tk::TWi
     return hook;
 }
 
-TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
+TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner), handlerReference_(TTrayIconHandler::Window) {
     Enabled = true;
     showHint_ = true;
     CursorOutside = true;
@@ -158,16 +139,16 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
     icon_.OnChange = [this](tk::TObject*) { UpdateTrayIcon(); };
 
     notifyData_.cbSize = sizeof notifyData_;
-    notifyData_.hWnd = TTrayIconHandler::Window();
+    notifyData_.hWnd = HandlerWindow();
     notifyData_.uID = TTrayIconHandler::NewIconId();
     notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     notifyData_.uCallbackMessage = TrayCallbackMessage;
-    TTrayIconHandler::Register(this);
+    TTrayIconHandler::Icons()[notifyData_.uID] = this;
     // A constructor that fails leaves no hook and no registration behind.
     tk::ScopeGuard undo([this] {
         ownerHook_.reset();
         appHook_.reset();
-        TTrayIconHandler::Unregister(this);
+        TTrayIconHandler::Icons().erase(notifyData_.uID);
     });
 
     cycleTimer_ = std::make_unique<TSimpleTimer>(this, CycleTimerFired);
@@ -205,7 +186,7 @@ TTrayIcon::~TTrayIcon() {
     }
     appHook_.reset();
     ownerHook_.reset();
-    TTrayIconHandler::Unregister(this);
+    TTrayIconHandler::Icons().erase(notifyData_.uID);
 }
 
 HWND TTrayIcon::OwnerWindow() const {
