@@ -5,8 +5,6 @@
 #include "ui/SettingsForm.h"
 #include "ui/SingleInstance.h"
 
-#include <commctrl.h>
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Two instances would divert the same adapter, and the first to exit would
     // set it back to normal under the other: a second start only shows the first.
@@ -15,9 +13,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         TSingleInstance::ShowFirstInstance();
         return 0;
     }
-
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
 
     tk::TApplication application;
     application.Initialize();

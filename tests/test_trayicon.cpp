@@ -353,11 +353,11 @@ TEST_F(TrayIconTest, EnterAndExitEventsFollowTheCursor) {
 }
 
 TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
-    ASSERT_NE(TaskbarCreatedMessage, 0u);
+    ASSERT_NE(TaskbarCreatedMessage(), 0u);
     // Let through to the window that hears it, for a program run as administrator.
     ASSERT_FALSE(filterCalls.empty());
     EXPECT_EQ(filterCalls[0].window, tk::Application->Handle());
-    EXPECT_EQ(filterCalls[0].message, TaskbarCreatedMessage);
+    EXPECT_EQ(filterCalls[0].message, TaskbarCreatedMessage());
     EXPECT_EQ(filterCalls[0].action, static_cast<DWORD>(MSGFLT_ALLOW));
     icon->SetIcon(tk::Application->Icon());
     icon->SetHint("hidden icon");
@@ -368,7 +368,7 @@ TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
     // The shell restarts with an empty notification area.
     shell.present.clear();
     shell.calls.clear();
-    ::SendMessageA(tk::Application->Handle(), TaskbarCreatedMessage, 0, 0);
+    ::SendMessageA(tk::Application->Handle(), TaskbarCreatedMessage(), 0, 0);
 
     const std::vector<ShellCall> mainCalls = shell.CallsFor(mainId);
     ASSERT_EQ(mainCalls.size(), 1u);

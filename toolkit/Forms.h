@@ -4,6 +4,7 @@
 
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorPolicy.h"
+#include "toolkit/MessageBox.h"
 #include "toolkit/Graphics.h"
 
 #include <exception>
@@ -104,6 +105,10 @@ private:
     DWORD FrameExStyle() const;
     void UpdateFrame();
 
+    static void CollectControls(TWinControl* container, std::vector<TControl*>& out);
+
+    // The form that was activated last; the screen's active form.
+    static inline TForm* activeForm_ = nullptr;
     UniqueFont font_;
     TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
     TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
@@ -115,6 +120,7 @@ private:
     bool destroyed_ = false;
     bool modal_ = false;
     friend class TApplication;
+    friend HWND ScreenActiveControl() noexcept;
 };
 
 // The program: a hidden application window that carries the taskbar button
@@ -197,10 +203,6 @@ private:
 
 // The application object; set by TApplication's constructor, null after its destructor.
 extern TApplication* Application;
-
-// A message box centred on the screen (not on its owner). `owner` may be null.
-// A CBT hook of the calling thread moves the box as it is activated.
-int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 
 // The window of the control that has the focus on the active form (or had it
 // when the application was last active), or null.

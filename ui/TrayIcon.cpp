@@ -34,9 +34,6 @@ bool CommonControlsAtLeast471() {
     return version >= 0x40047;
 }
 
-UINT RegisterTaskbarCreated() {
-    return CommonControlsAtLeast471() ? ::RegisterWindowMessageA("TaskbarCreated") : 0;
-}
 
 bool IsLegacyNTShell() {
     OSVERSIONINFOA version;
@@ -59,7 +56,11 @@ TShiftState KeyShift() {
 } // namespace
 
 TShellNotifyIcon ShellNotifyIcon = PlatformShellNotifyIcon;
-UINT TaskbarCreatedMessage = RegisterTaskbarCreated();
+UINT TaskbarCreatedMessage() {
+    // Read on first use, not while the program loads.
+    static const UINT message = CommonControlsAtLeast471() ? ::RegisterWindowMessageA("TaskbarCreated") : 0;
+    return message;
+}
 bool LegacyNTShell = false;
 
 // The one hidden window of the process that receives every icon's callback
@@ -163,7 +164,7 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner), handlerRefe
         });
         // Run as administrator, the program would not hear Explorer's
         // broadcast otherwise, and the icon would not come back.
-        tk::AllowMessageThrough(tk::Application->Handle(), TaskbarCreatedMessage);
+        tk::AllowMessageThrough(tk::Application->Handle(), TaskbarCreatedMessage());
     }
     if (HWND owner = OwnerWindow())
         ownerHook_ = InstallHook(owner, [this](HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -447,7 +448,7 @@ LRESULT TTrayIcon::ApplicationWindowHook(HWND Window, UINT Message, WPARAM wPara
     } else if (Message == WM_WINDOWPOSCHANGED && StartupPending && tk::Application->MainForm()) {
         // The main window is never an MDI parent: only the flag is cleared.
         StartupPending = false;
-    } else if (TaskbarCreatedMessage != 0 && Message == TaskbarCreatedMessage && iconVisible_) {
+    } else if (TaskbarCreatedMessage() != 0 && Message == TaskbarCreatedMessage() && iconVisible_) {
         AddTrayIcon();
     }
     return tk::TWindowSubclass::CallPrevious(Window, Message, wParam, lParam);

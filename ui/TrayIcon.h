@@ -51,7 +51,7 @@ using TShellNotifyIcon = BOOL(WINAPI*)(DWORD Message, TNotifyIconData* Data);
 extern TShellNotifyIcon ShellNotifyIcon;
 
 // The number registered for "TaskbarCreated" (0 if none).
-extern UINT TaskbarCreatedMessage;
+UINT TaskbarCreatedMessage();
 extern bool LegacyNTShell;
 
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
