@@ -2,6 +2,7 @@
 // load and save, the adapter list, Enable/Disable, the log and the ways of closing.
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
+#include "tests/LoopSteps.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
 #include "ui/MainForm.h"
@@ -472,14 +473,14 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
 }
 
-tk::TModalResult g_settingsAnswer = tk::mrNone;
-int g_settingsBadTTL = -1;
-
 // Answers the Settings dialog from inside its modal loop.
-void CALLBACK AnswerSettings(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    if (g_settingsBadTTL >= 0) frmSettings->udBadTTL->SetPosition(g_settingsBadTTL);
-    frmSettings->ModalResult = g_settingsAnswer;
+void AnswerSettings(LoopSteps& steps, tk::TModalResult answer, int badTTL = -1) {
+    steps.Then(
+        [answer, badTTL] {
+            if (badTTL >= 0) frmSettings->udBadTTL->SetPosition(badTTL);
+            frmSettings->ModalResult = answer;
+        },
+        [] { return frmSettings->Modal(); });
 }
 
 TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
@@ -493,17 +494,14 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     Create();
     DeleteKey();  // what the dialog's Save writes must be seen alone
 
-    g_settingsAnswer = tk::mrCancel;
-    g_settingsBadTTL = 17;
-    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    LoopSteps steps;
+    AnswerSettings(steps, tk::mrCancel, 17);
     form->btnSettingsClick(form);
     EXPECT_EQ(form->Settings.BadTTL, 300);
     EXPECT_EQ(GetDword("BadTTL"), 0xDEADBEEFu);
 
     // Unchanged values: the out-of-range 300 shows as 255 and is stored so.
-    g_settingsAnswer = tk::mrOk;
-    g_settingsBadTTL = -1;
-    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    AnswerSettings(steps, tk::mrOk);
     form->btnSettingsClick(form);
     EXPECT_EQ(form->Settings.BadTTL, 255);
     for (const char* name : {"WindowLeft", "WindowTop", "BadTTL", "NewTTL", "Trace", "TraceLogLen", "ExitConfirmation"})
