@@ -1,4 +1,5 @@
 // Brackwater: rewrites the TTL of the IPv4 packets one network adapter receives.
+#include "filter/LastChance.h"
 #include "toolkit/Forms.h"
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
@@ -13,6 +14,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         TSingleInstance::ShowFirstInstance();
         return 0;
     }
+
+    // A crash while filtering must not leave the adapter cut off from the stack.
+    InstallLastChance();
 
     tk::TApplication application;
     application.Initialize();

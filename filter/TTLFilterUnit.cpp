@@ -4,28 +4,51 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 const char* const LevelNames[2] = {"error", "trace"};
 
 namespace {
 
 constexpr DWORD kWaitPeriodMs = 1000;
+// How often the driver's list is read again, traffic or not: an adapter
+// that went away and came back is listed under a new handle, and the old one
+// only fails to read, as an empty queue does.
+constexpr DWORD kCheckPeriodMs = 1000;
+// Frames read in a row between looks at the clock, so that a stream that
+// never lets the queue run dry still gets its list checked.
+constexpr unsigned kFramesPerClockLook = 64;
+
+const char* AttachFailureText(TAttachResult Result) {
+    return Result == TAttachResult::EventRefused ? "Could not set receive event." : "Could not set adapter mode.";
+}
 
 } // namespace
 
-tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(std::uint32_t AdapterIndex, std::uint8_t BadTTL, std::uint8_t NewTTL,
-                                              TMessageEvent OnMessage, bool Trace) {
-    return tk::StartThread<TTTLFilter>(AdapterIndex, BadTTL, NewTTL, std::move(OnMessage), Trace);
+tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(std::uint32_t AdapterIndex, std::string AdapterName,
+                                              std::uint8_t BadTTL, std::uint8_t NewTTL, TMessageEvent OnMessage,
+                                              bool Trace, TAdapterChangeEvent OnAdapterChange) {
+    return tk::StartThread<TTTLFilter>(AdapterIndex, std::move(AdapterName), BadTTL, NewTTL, std::move(OnMessage),
+                                       Trace, std::move(OnAdapterChange));
 }
 
-TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::uint8_t BadTTL_, std::uint8_t NewTTL_,
-                       TMessageEvent OnMessage_, bool Trace_)
+TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::string AdapterName_, std::uint8_t BadTTL_,
+                       std::uint8_t NewTTL_, TMessageEvent OnMessage_, bool Trace_,
+                       TAdapterChangeEvent OnAdapterChange_)
     : AdapterIndex(AdapterIndex_),
+      AdapterName(std::move(AdapterName_)),
       BadTTL(BadTTL_),
       NewTTL(NewTTL_),
       Trace(Trace_),
-      OnMessage(std::move(OnMessage_)) {
+      OnMessage(std::move(OnMessage_)),
+      OnAdapterChange(std::move(OnAdapterChange_)),
+      checkNow_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+    if (!checkNow_) throw std::runtime_error("Could not create thread event");
     FreeOnTerminate = false;
+}
+
+void TTTLFilter::CheckAdapterNow() noexcept {
+    ::SetEvent(checkNow_.get());
 }
 
 void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {
@@ -47,6 +70,35 @@ void TTTLFilter::Log(const char* Text, TLogLevel Level, int Depth) {
     DeliverMessage();
 }
 
+void TTTLFilter::LogAdapterChange(const char* Text, TLogLevel Level) {
+    FormatLogLine(Text, Level, 0);
+    auto call = [this] {
+        if (OnMessage) OnMessage(Message);
+        if (OnAdapterChange) OnAdapterChange();
+    };
+    Synchronize(call);
+}
+
+void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
+    ::GetTcpipBoundAdaptersInfo(Driver, &Adapters);
+    const HANDLE listed = FindAdapterHandle(Adapters, AdapterName);
+    if (listed && listed == Binding.Adapter()) return;
+    if (Binding.Adapter()) {
+        Binding.Release();
+        LogAdapterChange("The adapter went away; filtering resumes when it is back.", llError);
+    }
+    if (!listed) return;
+    const TAttachResult result = Binding.Attach(listed);
+    if (result == TAttachResult::Attached) {
+        refusedAdapter_ = nullptr;
+        LogAdapterChange("The adapter is back; filtering again.", llTrace);
+    } else if (listed != refusedAdapter_) {
+        // Tried again at every check; said once.
+        refusedAdapter_ = listed;
+        Log(AttachFailureText(result), llError, 0);
+    }
+}
+
 void TTTLFilter::Execute() {
     const UniqueDriver driverOwner = OpenLoadedDriver();
     if (!driverOwner) {
@@ -56,11 +108,11 @@ void TTTLFilter::Execute() {
     }
     HANDLE driver = driverOwner.get();
 
+    // Found by name: positions shift when adapters come or go.
     TCP_AdapterList adapters{};
     ::GetTcpipBoundAdaptersInfo(driver, &adapters);
-    // Slot AdapterIndex - 1 is read below: index 0, or one past the record's
-    // 32 fixed slots (whatever count the driver claims), has no slot.
-    if (AdapterIndex == 0 || AdapterIndex > adapters.m_nAdapterCount || AdapterIndex > ADAPTER_LIST_SIZE) {
+    const HANDLE adapter = FindAdapterHandle(adapters, AdapterName);
+    if (!adapter) {
         Log("There is no network interface with such index on this system.", llError, 0);
         return;
     }
@@ -71,36 +123,39 @@ void TTTLFilter::Execute() {
         return;
     }
 
-    HANDLE adapter = adapters.m_nAdapterHandle[AdapterIndex - 1];
-    if (!::SetPacketEvent(driver, adapter, event.get())) {
-        Log("Could not set receive event.", llError, 0);
+    // Released before the event and the driver close: normal mode, then the
+    // event detached.
+    TAdapterBinding binding(driver, event.get());
+    const TAttachResult attached = binding.Attach(adapter);
+    if (attached != TAttachResult::Attached) {
+        Log(AttachFailureText(attached), llError, 0);
         return;
     }
-    tk::ScopeGuard detachEvent([&] { ::SetPacketEvent(driver, adapter, nullptr); });
 
     INTERMEDIATE_BUFFER buffer{};
     ETH_REQUEST request{adapter, &buffer};
-    ADAPTER_MODE mode{adapter, MSTCP_FLAG_RECV_TUNNEL};
-    if (!::SetAdapterMode(driver, &mode)) {
-        Log("Could not set adapter mode.", llError, 0);
-        return;
-    }
-    tk::ScopeGuard normalMode([&] {
-        ADAPTER_MODE normal{adapter, 0};
-        ::SetAdapterMode(driver, &normal);
-    });
-
     // The terminate request's event wakes the wait at once; the packet event
     // stays the worker's own.
-    const HANDLE waits[2] = {event.get(), TerminateEvent()};
+    const HANDLE waits[3] = {event.get(), TerminateEvent(), checkNow_.get()};
+    DWORD lastCheck = ::GetTickCount();
     while (!Terminated()) {
-        ::WaitForMultipleObjects(2, waits, FALSE, kWaitPeriodMs);
+        const DWORD sinceCheck = ::GetTickCount() - lastCheck;
+        const DWORD wait = sinceCheck >= kCheckPeriodMs ? 0 : std::min(kWaitPeriodMs, kCheckPeriodMs - sinceCheck);
+        const DWORD woke = ::WaitForMultipleObjects(3, waits, FALSE, wait);
         ::ResetEvent(event.get());
-        while (!Terminated() && ::ReadPacket(driver, &request)) {
+        if (Terminated()) break;
+        if (woke == WAIT_OBJECT_0 + 2 || ::GetTickCount() - lastCheck >= kCheckPeriodMs) {
+            lastCheck = ::GetTickCount();
+            FollowAdapter(driver, adapters, binding);
+            request.hAdapterHandle = binding.Adapter();
+        }
+        unsigned frames = 0;
+        while (binding.Adapter() && !Terminated() && ::ReadPacket(driver, &request)) {
             // Every packet read goes on to the stack exactly once, even when
             // a log delivery threw while it was processed.
             tk::ScopeGuard passOn([&] { ::SendPacketToMstcp(driver, &request); });
             ProcessPacket(buffer);
+            if (++frames % kFramesPerClockLook == 0 && ::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
         }
     }
 }

@@ -28,6 +28,16 @@ ULONG __stdcall SimAddAdapter(const char* internalName, const char* displayName,
     return Guarded(ULONG(0), [&] { return Driver().AddAdapter(internalName, displayName, mac, medium, mtu); });
 }
 
+ULONG __stdcall SimInsertAdapter(ULONG position, const char* internalName, const char* displayName,
+                                 const unsigned char mac[6], ULONG medium, USHORT mtu) {
+    return Guarded(ULONG(0),
+                   [&] { return Driver().InsertAdapter(position, internalName, displayName, mac, medium, mtu); });
+}
+
+void __stdcall SimRemoveAdapter(ULONG position) { Guarded([&] { Driver().RemoveAdapter(position); }); }
+
+void __stdcall SimRestoreAdapter(ULONG position) { Guarded([&] { Driver().RestoreAdapter(position); }); }
+
 void __stdcall SimOverrideAdapterCount(ULONG count) { Guarded([&] { Driver().OverrideAdapterCount(count); }); }
 
 void __stdcall SimRefuseSetPacketEvent(BOOL refuse) {

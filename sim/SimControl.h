@@ -3,7 +3,8 @@
 // the program itself calls it.
 //
 // Adapters are addressed by their 1-based position in the list the driver
-// reports, as the program numbers them.
+// reports, as the program numbers them (while one is removed, by the position
+// it had).
 #pragma once
 
 #include <windows.h>
@@ -28,6 +29,21 @@ SIM_API void __stdcall SimSetDriverLoaded(BOOL loaded);
 // displayName is what every name conversion returns for internalName.
 SIM_API ULONG __stdcall SimAddAdapter(const char* internalName, const char* displayName,
                                       const unsigned char mac[6], ULONG medium, USHORT mtu);
+
+// Inserts an adapter before the one at `position` (1 puts it first); those
+// after it move one position on. Returns its position, or 0 when all 32 slots are taken.
+SIM_API ULONG __stdcall SimInsertAdapter(ULONG position, const char* internalName, const char* displayName,
+                                         const unsigned char mac[6], ULONG medium, USHORT mtu);
+
+// Unplugs an adapter: the list leaves it out (those after it are listed one
+// position lower) and its handle matches nothing, so every operation on it
+// fails, though each call is still recorded. Its mode, event and queue go
+// with it. It keeps its place here: the control functions still address it,
+// and the others, by the position it had.
+SIM_API void __stdcall SimRemoveAdapter(ULONG position);
+// Plugs a removed adapter back in, at its position under its name, with a
+// new handle, in normal mode and without an event.
+SIM_API void __stdcall SimRestoreAdapter(ULONG position);
 
 // Makes GetTcpipBoundAdaptersInfo report this count instead of the number of
 // adapters defined (slots beyond the defined ones stay zero). Pass 0xFFFFFFFF

@@ -78,7 +78,7 @@ bool TSimDriver::IsOpen(HANDLE driver) const {
 TSimDriver::TAdapter* TSimDriver::FindByHandle(HANDLE adapter) {
     if (!adapter) return nullptr;
     for (TAdapter& a : adapters_) {
-        if (a.handle == adapter) return &a;
+        if (a.handle == adapter && !a.removed) return &a;
     }
     return nullptr;
 }
@@ -142,16 +142,17 @@ BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapt
     // Zeroed first, so a caller that ignores a failure sees no adapters.
     std::memset(adapters, 0, sizeof *adapters);
     if (!Usable(driver)) return FALSE;
-    const std::size_t n = std::min<std::size_t>(adapters_.size(), ADAPTER_LIST_SIZE);
-    adapters->m_nAdapterCount = countOverride_ == kTrueCount ? static_cast<ULONG>(n) : countOverride_;
-    for (std::size_t i = 0; i < n; ++i) {
-        const TAdapter& a = adapters_[i];
+    std::size_t n = 0;
+    for (const TAdapter& a : adapters_) {
+        if (a.removed || n == ADAPTER_LIST_SIZE) continue;
+        const std::size_t i = n++;
         CopyTruncated(a.internalName, reinterpret_cast<char*>(adapters->m_szAdapterNameList[i]), ADAPTER_NAME_SIZE);
         adapters->m_nAdapterHandle[i] = a.handle;
         adapters->m_nAdapterMediumList[i] = a.medium;
         std::memcpy(adapters->m_czCurrentAddress[i], a.mac.data(), ETHER_ADDR_LENGTH);
         adapters->m_usMTU[i] = a.mtu;
     }
+    adapters->m_nAdapterCount = countOverride_ == kTrueCount ? static_cast<ULONG>(n) : countOverride_;
     return TRUE;
 }
 
@@ -218,7 +219,7 @@ BOOL TSimDriver::ConvertAdapterName(TDriverOperation operation, const char* inte
     displayName[0] = '\0';
     if (!internalName) return FALSE;
     for (const TAdapter& a : adapters_) {
-        if (a.internalName == internalName) {
+        if (a.internalName == internalName && !a.removed) {
             CopyTruncated(a.displayName, displayName, size);
             return TRUE;
         }
@@ -299,8 +300,14 @@ void TSimDriver::HoldDelivery(ULONG position, bool hold) {
 
 ULONG TSimDriver::AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6],
                              ULONG medium, USHORT mtu) {
+    return InsertAdapter(kTrueCount, internalName, displayName, mac, medium, mtu);
+}
+
+ULONG TSimDriver::InsertAdapter(ULONG position, const char* internalName, const char* displayName,
+                                const unsigned char mac[6], ULONG medium, USHORT mtu) {
     std::lock_guard lock(mutex_);
     if (adapters_.size() >= ADAPTER_LIST_SIZE) return 0;
+    const std::size_t at = position >= 1 && position <= adapters_.size() ? position - 1 : adapters_.size();
     TAdapter a;
     // The list gives the internal name 256 bytes, NUL included.
     a.internalName = std::string(internalName ? internalName : "").substr(0, ADAPTER_NAME_SIZE - 1);
@@ -309,8 +316,27 @@ ULONG TSimDriver::AddAdapter(const char* internalName, const char* displayName, 
     a.medium = medium;
     a.mtu = mtu;
     a.handle = AdapterHandleValue(++adapterSerial_);
-    adapters_.push_back(std::move(a));
-    return static_cast<ULONG>(adapters_.size());
+    adapters_.insert(adapters_.begin() + static_cast<std::ptrdiff_t>(at), std::move(a));
+    return static_cast<ULONG>(at + 1);
+}
+
+void TSimDriver::RemoveAdapter(ULONG position) {
+    std::lock_guard lock(mutex_);
+    TAdapter* a = FindByPosition(position);
+    if (!a || a->removed) return;
+    // The binding goes with the device: what was queued for it is lost.
+    a->removed = true;
+    a->mode = 0;
+    a->event = nullptr;
+    a->queue.Clear();
+}
+
+void TSimDriver::RestoreAdapter(ULONG position) {
+    std::lock_guard lock(mutex_);
+    TAdapter* a = FindByPosition(position);
+    if (!a || !a->removed) return;
+    a->removed = false;
+    a->handle = AdapterHandleValue(++adapterSerial_);
 }
 
 void TSimDriver::OverrideAdapterCount(ULONG count) {
@@ -332,7 +358,7 @@ BOOL TSimDriver::ReceiveFrame(ULONG position, const void* frame, ULONG length) {
     std::lock_guard lock(mutex_);
     TAdapter* a = FindByPosition(position);
     // No adapter receives what does not fit an Ethernet frame.
-    if (!a || !frame || length == 0 || length > MAX_ETHER_FRAME) return FALSE;
+    if (!a || a->removed || !frame || length == 0 || length > MAX_ETHER_FRAME) return FALSE;
     if (a->mode & MSTCP_FLAG_RECV_TUNNEL) return Enqueue(*a, frame, length);
     PassToStack(*a, frame, length);
     return FALSE;
@@ -376,7 +402,7 @@ HANDLE TSimDriver::AdapterEvent(ULONG position) {
 }
 
 HANDLE TSimDriver::AdapterHandle(ULONG position) {
-    return ReadAdapter<HANDLE>(position, nullptr, [](const TAdapter& a) { return a.handle; });
+    return ReadAdapter<HANDLE>(position, nullptr, [](const TAdapter& a) { return a.removed ? nullptr : a.handle; });
 }
 
 ULONG TSimDriver::CallCount(const char* operation) {

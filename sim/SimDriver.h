@@ -60,6 +60,10 @@ public:
     void HoldDelivery(ULONG position, bool hold);
     ULONG AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6], ULONG medium,
                      USHORT mtu);
+    ULONG InsertAdapter(ULONG position, const char* internalName, const char* displayName,
+                        const unsigned char mac[6], ULONG medium, USHORT mtu);
+    void RemoveAdapter(ULONG position);
+    void RestoreAdapter(ULONG position);
     void OverrideAdapterCount(ULONG count);
     void RefuseSetPacketEvent(bool refuse);
     void RefuseSetAdapterMode(bool refuse);
@@ -96,6 +100,8 @@ private:
         ULONG stackTotal = 0;
         ULONG dropped = 0;
         bool held = false;
+        // Unplugged: left out of the list, its handle matches nothing.
+        bool removed = false;
     };
 
     TSimDriver();

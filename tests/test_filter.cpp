@@ -23,6 +23,9 @@ using Lines = std::vector<std::string>;
 
 const unsigned char kMac1[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
 const unsigned char kMac2[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
+const char* const kNames[] = {"\\DEVICE\\{A1}", "\\DEVICE\\{B2}"};
+const char* const kWentAway = "[error] The adapter went away; filtering resumes when it is back.";
+const char* const kBack = "[trace] The adapter is back; filtering again.";
 
 Bytes Ethernet(std::uint16_t etherType, Bytes payload) {
     const std::uint8_t header[] = {0, 0x0c, 0x29, 0xab, 0x01, 0xff, 0, 0x50, 0x56, 0xc0, 0, 8,
@@ -54,8 +57,8 @@ class FilterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SimReset();
-        SimAddAdapter("\\DEVICE\\{A1}", "LAN", kMac1, 0, 1500);
-        SimAddAdapter("\\DEVICE\\{B2}", "WAN", kMac2, 3, 1400);
+        SimAddAdapter(kNames[0], "LAN", kMac1, 0, 1500);
+        SimAddAdapter(kNames[1], "WAN", kMac2, 3, 1400);
         openHandles = SimOpenHandles();
     }
     void TearDown() override {
@@ -65,8 +68,11 @@ protected:
         EXPECT_EQ(SimOpenHandles(), openHandles);
     }
 
-    void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace) {
-        filter = TTTLFilter::Create(index, bad, newTtl, [this](const std::string& line) { OnLine(line); }, trace);
+    void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
+               const std::string& name = "") {
+        filter = TTTLFilter::Create(
+            index, name.empty() ? kNames[index - 1] : name, bad, newTtl,
+            [this](const std::string& line) { OnLine(line); }, trace, [this] { ++changes; });
     }
     void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace) {
         Start(index, bad, newTtl, trace);
@@ -93,12 +99,13 @@ protected:
     Lines lines;
     std::function<void(const std::string&)> onLine;
     ULONG openHandles = 0;
+    int changes = 0;
 };
 
 struct SetupFailure {
     const char* name;
     std::function<void()> arrange;
-    std::uint32_t index;
+    const char* adapterName;
     Lines expectedLines;
     std::string expectedCalls;
 };
@@ -106,17 +113,15 @@ struct SetupFailure {
 TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
     const std::string opened = "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo";
     const SetupFailure rows[] = {
-        {"driver not loaded", [] { SimSetDriverLoaded(FALSE); }, 1, {"[error] Driver not loaded."},
+        {"driver not loaded", [] { SimSetDriverLoaded(FALSE); }, kNames[0], {"[error] Driver not loaded."},
          "OpenFilterDriver IsDriverLoaded"},
-        {"index above count", [] {}, 3, {"[error] There is no network interface with such index on this system."},
-         opened + " CloseFilterDriver"},
-        {"index past the fixed slots", [] { SimOverrideAdapterCount(40); }, 33,
+        {"name not listed", [] {}, "\\DEVICE\\{C3}",
          {"[error] There is no network interface with such index on this system."}, opened + " CloseFilterDriver"},
-        {"index zero", [] {}, 0, {"[error] There is no network interface with such index on this system."},
-         opened + " CloseFilterDriver"},
-        {"event refused", [] { SimRefuseSetPacketEvent(TRUE); }, 2, {"[error] Could not set receive event."},
+        {"name beyond the count", [] { SimOverrideAdapterCount(1); }, kNames[1],
+         {"[error] There is no network interface with such index on this system."}, opened + " CloseFilterDriver"},
+        {"event refused", [] { SimRefuseSetPacketEvent(TRUE); }, kNames[1], {"[error] Could not set receive event."},
          opened + " SetPacketEvent CloseFilterDriver"},
-        {"mode refused", [] { SimRefuseSetAdapterMode(TRUE); }, 2, {"[error] Could not set adapter mode."},
+        {"mode refused", [] { SimRefuseSetAdapterMode(TRUE); }, kNames[1], {"[error] Could not set adapter mode."},
          opened + " SetPacketEvent SetAdapterMode SetPacketEvent CloseFilterDriver"},
     };
     for (const SetupFailure& row : rows) {
@@ -124,7 +129,7 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
         SetUp();
         lines.clear();
         row.arrange();
-        Start(row.index, 1, 5, true);
+        Start(1, 1, 5, true, row.adapterName);
         WaitEnd();
         EXPECT_EQ(lines, row.expectedLines);
         EXPECT_EQ(CallLog(), row.expectedCalls);
@@ -189,7 +194,7 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
 }
 
 TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
-    filter = tk::MakeThread<TTTLFilter>(1, 1, 5, [this](const std::string& l) { lines.push_back(l); }, true);
+    filter = tk::MakeThread<TTTLFilter>(1, kNames[0], 1, 5, [this](const std::string& l) { lines.push_back(l); }, true);
     filter->Terminate();
     filter->Resume();
     filter->WaitFor();
@@ -198,7 +203,7 @@ TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
 }
 
 TEST_F(FilterTest, DestroyingAnUnstartedWorkerDoesNotHang) {
-    filter = tk::MakeThread<TTTLFilter>(1, 1, 5, nullptr, false);
+    filter = tk::MakeThread<TTTLFilter>(1, kNames[0], 1, 5, nullptr, false);
     filter.reset();
     EXPECT_EQ(SimCallCount("OpenFilterDriver"), 0u);
 }
@@ -266,6 +271,76 @@ TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
     }
     EXPECT_EQ(SimCallCount("SendPacketToMstcp"), 4000u);
     EXPECT_TRUE(lines.empty());
+}
+
+// Unplugged and plugged back, or listed under a new handle at once (as after
+// a resume): the old handle is given back, and every frame on the new one is
+// read once and handed on, rewritten.
+TEST_F(FilterTest, AdapterThatComesBackIsFilteredOnItsNewHandle) {
+    for (const bool gap : {true, false}) {
+        SCOPED_TRACE(gap ? "unplugged, then back" : "re-listed under a new handle");
+        SetUp();
+        lines.clear();
+        changes = 0;
+        StartTunnel(1, 1, 5, false);
+        const HANDLE old = SimAdapterHandle(1);
+        SimRemoveAdapter(1);
+        if (gap) {
+            filter->CheckAdapterNow();
+            ASSERT_TRUE(PumpUntil([&] { return changes == 1; }));
+            EXPECT_EQ(lines, Lines{kWentAway});
+        }
+        SimRestoreAdapter(1);
+        filter->CheckAdapterNow();
+        ASSERT_TRUE(PumpUntil([&] { return changes == 2 && SimAdapterMode(1) == 2; }));
+        EXPECT_NE(SimAdapterHandle(1), old);
+        EXPECT_EQ(lines, (Lines{kWentAway, kBack}));
+        EXPECT_NE(CallLog().find("GetTcpipBoundAdaptersInfo SetAdapterMode SetPacketEvent"), std::string::npos)
+            << "the old handle was given back";
+        const Bytes sent[] = {Ipv4(1), Ipv4(64), Ethernet(0x0806, Bytes(28, 1))};
+        for (const Bytes& f : sent) ASSERT_TRUE(SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size())));
+        ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 3; }));
+        Stop();
+        EXPECT_EQ(StackFrame(1, 0), Ipv4(5, 0xb6));
+        EXPECT_EQ(StackFrame(1, 1), sent[1]);
+        EXPECT_EQ(StackFrame(1, 2), sent[2]);
+        EXPECT_EQ(SimStackTotal(1), 3u);
+        EXPECT_EQ(SimAdapterEvent(1), nullptr);
+    }
+}
+
+// Checked without traffic and without being asked; nothing else is diverted.
+TEST_F(FilterTest, AdapterGoneForGoodIsStillCheckedAndSaidOnce) {
+    StartTunnel(1, 1, 5, false);
+    SimRemoveAdapter(1);
+    ASSERT_TRUE(PumpUntil([&] { return changes == 1; }, 3000));
+    const ULONG checks = SimCallCount("GetTcpipBoundAdaptersInfo");
+    ASSERT_TRUE(PumpUntil([&] { return SimCallCount("GetTcpipBoundAdaptersInfo") >= checks + 2; }, 5000));
+    EXPECT_EQ(lines, Lines{kWentAway});
+    EXPECT_EQ(SimAdapterMode(2), 0u);
+    // Tunnel mode at the start, then the attempt to give the old handle back.
+    EXPECT_EQ(SimCallCount("SetAdapterMode"), 2u);
+}
+
+// A process that fails while filtering gives its adapter back before it ends.
+TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
+    char path[MAX_PATH];
+    std::string exe(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
+    exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "crash_child.exe";
+    for (const char* how : {"access-violation", "terminate"}) {
+        SCOPED_TRACE(how);
+        std::string command = "\"" + exe + "\" " + how;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &child));
+        const tk::UniqueKernelHandle process(child.hProcess), thread(child.hThread);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        ::GetExitCodeProcess(process.get(), &code);
+        EXPECT_EQ(code, 0x100u) << "0x100 | mode | 0x10 while an event is attached";
+    }
 }
 
 } // namespace

@@ -5,10 +5,13 @@
 #include "tests/LoopSteps.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
+#include "toolkit/Registry.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsForm.h"
 
 #include <gtest/gtest.h>
+
+#include <dbt.h>
 
 #include <atomic>
 #include <functional>
@@ -336,13 +339,60 @@ TEST_F(MainFormTest, EnableWhileFilteringRestartsOnTheNewRowAndDisableForgets) {
     EXPECT_EQ(LogLines(form), (std::vector<std::string>{"Filtering (1) LAN...", "Filter closed.",
                                                         "Filtering (3) Tunnel..."}));
     EXPECT_EQ(form->Settings.FilteredAdapter, "\\DEVICE\\{C3}");
+    // In the registry at once, so that a crash does not lose it.
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{C3}");
     form->btnStop->Click();
     EXPECT_EQ(SimAdapterMode(3), 0u);
     EXPECT_FALSE(form->Filter);
     EXPECT_EQ(form->Settings.FilteredAdapter, "");
-    EXPECT_EQ(LogLines(form).back(), "Filter closed.");
-    Destroy();
     EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_EQ(LogLines(form).back(), "Filter closed.");
+}
+
+LONG WINAPI RefuseWrite(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
+
+// The worker finds the selected adapter by name, whatever came before it since
+// the last refresh, and the list follows the adapter when it is re-listed.
+TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
+    Create();
+    form->lvAdapters->Item(1)->SetSelected(true);
+    SimInsertAdapter(1, "\\DEVICE\\{VPN}", "VPN", kMac1, 0, 1400);
+    form->btnStart->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(3) == 2; }));
+    for (ULONG i : {1, 2, 4}) EXPECT_EQ(SimAdapterMode(i), 0u) << "adapter " << i;
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
+
+    SimRemoveAdapter(3);
+    SimRestoreAdapter(3);
+    ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 3 && SimAdapterMode(3) == 2; }));
+    EXPECT_EQ(LogLines(form), (std::vector<std::string>{
+                                  "Filtering (2) Dial-up...",
+                                  "[error] The adapter went away; filtering resumes when it is back.",
+                                  "[trace] The adapter is back; filtering again.",
+                              }));
+    ASSERT_EQ(form->lvAdapters->Count(), 4);
+    ASSERT_TRUE(form->lvAdapters->Selected());
+    EXPECT_EQ(form->lvAdapters->Selected()->Data, 3);
+    EXPECT_EQ(form->lvAdapters->Selected()->SubItem(0), "\\DEVICE\\{B2}");
+
+    // What a refresh the worker asked for finds wrong goes to the log, as
+    // does a failed write; neither shows a box.
+    BoxWatcher boxes;
+    SimSetDriverLoaded(FALSE);
+    ::SendMessageA(form->Handle(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 5; }));
+    EXPECT_EQ(LogLines(form)[4], "Helper driver failed to load or was not installed.");
+    EXPECT_EQ(form->lvAdapters->Count(), 0);
+    SimSetDriverLoaded(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 6 && form->lvAdapters->Count() == 4; }));
+    tk::RegSetValueExProc = RefuseWrite;
+    form->btnStop->Click();
+    tk::RegSetValueExProc = ::RegSetValueExA;
+    EXPECT_EQ(LogLines(form).back(), "Failed to set data for 'FilteredAdapter'");
+    Pump(50);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
 }
 
 TEST_F(MainFormTest, LogKeepsTraceLogLenDisplayedLinesAfterWorkerLines) {

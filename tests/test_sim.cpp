@@ -163,6 +163,48 @@ TEST_F(SimTest, AdapterListNamesAndCountOverride) {
     }
 }
 
+TEST_F(SimTest, InsertedRemovedAndRestoredAdaptersShiftTheList) {
+    auto listed = [&] {
+        TCP_AdapterList list{};
+        GetTcpipBoundAdaptersInfo(driver, &list);
+        std::string names;
+        for (ULONG i = 0; i < list.m_nAdapterCount; ++i)
+            names += reinterpret_cast<char*>(list.m_szAdapterNameList[i]) + std::string(" ");
+        return names;
+    };
+    EXPECT_EQ(SimInsertAdapter(1, "\\DEVICE\\{VPN}", "VPN", kMac, 0, 1400), 1u);
+    EXPECT_EQ(listed(), "\\DEVICE\\{VPN} \\DEVICE\\{A1} \\DEVICE\\{B2} ");
+    EXPECT_EQ(SimAdapterHandle(2), adapter);
+    ASSERT_TRUE(SetPacketEvent(driver, adapter, event));
+    ASSERT_TRUE(SetMode(MSTCP_FLAG_RECV_TUNNEL));
+    ASSERT_TRUE(Receive(Frame(1), 2));
+
+    // Unplugged: out of the list; its binding and queue go with it.
+    SimRemoveAdapter(2);
+    EXPECT_EQ(listed(), "\\DEVICE\\{VPN} \\DEVICE\\{B2} ");
+    EXPECT_EQ(SimAdapterHandle(2), nullptr);
+    EXPECT_EQ(SimAdapterMode(2), 0u);
+    EXPECT_EQ(SimAdapterEvent(2), nullptr);
+    EXPECT_EQ(SimQueueLength(2), 0u);
+    EXPECT_FALSE(Receive(Frame(2), 2));
+    // Its old handle fails every operation, each still recorded.
+    const std::string before = CallLog();
+    EXPECT_FALSE(SetMode(0));
+    EXPECT_FALSE(SetPacketEvent(driver, adapter, nullptr));
+    EXPECT_EQ(CallLog(), before + " SetAdapterMode SetPacketEvent");
+
+    // Plugged back at its place, under its name, with a new handle.
+    SimRestoreAdapter(2);
+    EXPECT_EQ(listed(), "\\DEVICE\\{VPN} \\DEVICE\\{A1} \\DEVICE\\{B2} ");
+    const HANDLE renewed = SimAdapterHandle(2);
+    EXPECT_NE(renewed, nullptr);
+    EXPECT_NE(renewed, adapter);
+    EXPECT_FALSE(SetMode(MSTCP_FLAG_RECV_TUNNEL));
+    EXPECT_TRUE(SetMode(MSTCP_FLAG_RECV_TUNNEL, renewed));
+    EXPECT_EQ(SimAdapterMode(2), MSTCP_FLAG_RECV_TUNNEL);
+    SetMode(0, renewed);
+}
+
 TEST_F(SimTest, DefaultStateHasThreeAdapters) {
     SimLoadDefaults();
     TCP_AdapterList list{};

@@ -156,8 +156,9 @@ void TfrmMain::ShutDown(bool SessionEnding) {
     // Whatever the save did, and before anything waits for the user: a box
     // left open while the session ends (or the process ended under it) would
     // leave the adapter diverted. Runs on every call, so that a worker started
-    // after an earlier shutdown never outlives the log it writes to.
-    btnStopClick(this);
+    // after an earlier shutdown never outlives the log it writes to. The
+    // adapter stays remembered in the registry, to be filtered at the next start.
+    StopFilter();
     if (saveError.empty()) return;
     // Nobody is there to answer a box while the session ends.
     if (SessionEnding)
@@ -187,6 +188,13 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
                 ShutDown(true);
             }
             return 0;
+        case WM_POWERBROADCAST:
+        case WM_DEVICECHANGE:
+            // After a resume or a device change the adapter may be listed
+            // under a new handle: the worker looks now rather than later.
+            if (Filter && (Message == WM_DEVICECHANGE || wParam == PBT_APMRESUMEAUTOMATIC))
+                Filter->CheckAdapterNow();
+            return TRUE;
         default:
             return tk::TForm::WndProc(Message, wParam, lParam);
     }
@@ -203,13 +211,20 @@ void TfrmMain::SaveSettings() {
 }
 
 void TfrmMain::btnListClick(tk::TObject* Sender) {
+    FillAdapterList(false);
+}
+
+void TfrmMain::FillAdapterList(bool ReportInLog) {
     lvAdapters->BeginUpdate();
     tk::ScopeGuard endUpdate([this] { lvAdapters->EndUpdate(); });
     lvAdapters->Clear();
     const std::optional<std::vector<TAdapterRow>> rows = ReadAdapterRows();
     if (!rows) {
-        tk::Application->MessageBox("Helper driver failed to load or was not installed.", "Error",
-                                    MB_ICONERROR | MB_OK);
+        const char* text = "Helper driver failed to load or was not installed.";
+        if (ReportInLog)
+            mmLog->Append(text);
+        else
+            tk::Application->MessageBox(text, "Error", MB_ICONERROR | MB_OK);
         return;
     }
     for (const TAdapterRow& row : *rows) {
@@ -234,25 +249,44 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
         }
         return;
     }
-    if (Filter) btnStopClick(Sender);
+    // Stopping the old worker serves its deliveries, which may refill the
+    // list: keep what the row says. The new adapter is written over the old
+    // one in the registry rather than cleared first.
+    const std::string internalName = row->SubItem(0);
+    const std::string caption = row->Caption();
+    if (Filter) StopFilter();
     Filter = TTTLFilter::Create(
-        static_cast<std::uint32_t>(row->Data), static_cast<std::uint8_t>(Settings.BadTTL),
+        static_cast<std::uint32_t>(row->Data), internalName, static_cast<std::uint8_t>(Settings.BadTTL),
         static_cast<std::uint8_t>(Settings.NewTTL), [this](const std::string& line) { AddLogLine(line); },
-        Settings.Trace);
-    Settings.FilteredAdapter = row->SubItem(0);
-    SettingsStore.MarkSet(TSettingId::FilteredAdapter);
-    mmLog->Append(tk::Format("Filtering %s...", row->Caption().c_str()));
+        Settings.Trace, [this] { FillAdapterList(true); });
+    RememberFilteredAdapter(internalName);
+    mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
 
 void TfrmMain::btnStopClick(tk::TObject* Sender) {
+    StopFilter();
+    RememberFilteredAdapter("");
+}
+
+void TfrmMain::StopFilter() {
     if (Filter) {
-        Filter->Terminate();
-        Filter->WaitFor();
+        // Its owner stops it, serving the lines it is still delivering.
         Filter.reset();
         mmLog->Append("Filter closed.");
     }
     Settings.FilteredAdapter.clear();
     SettingsStore.MarkSet(TSettingId::FilteredAdapter);
+}
+
+void TfrmMain::RememberFilteredAdapter(const std::string& InternalName) {
+    Settings.FilteredAdapter = InternalName;
+    SettingsStore.MarkSet(TSettingId::FilteredAdapter);
+    try {
+        TFormSettingsWindow window(*this);
+        SettingsStore.SaveValue(TSettingId::FilteredAdapter, Settings, window);
+    } catch (const std::exception& e) {
+        mmLog->Append(e.what());
+    }
 }
 
 void TfrmMain::AddLogLine(const std::string& Line) {

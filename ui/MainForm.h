@@ -62,6 +62,15 @@ public:
     LRESULT WndProc(UINT Message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // Fills the list; a missing driver is reported in a box, or in the log
+    // for a refresh the worker asked for.
+    void FillAdapterList(bool ReportInLog);
+    // Stops the worker, if any, and forgets its adapter in memory only.
+    void StopFilter();
+    // Sets "FilteredAdapter" and writes it at once, so that after a crash the
+    // next start filters the same adapter; a failed write goes to the log.
+    void RememberFilteredAdapter(const std::string& InternalName);
+
     // Saves the settings (once, whichever way the program ends), then stops
     // the worker, then reports a failed save: in the error box, or in the log
     // while the session ends.

@@ -111,6 +111,14 @@ void TSettingsStore::Save(const TSettings& Settings, const TSettingsWindow& Wind
     }
 }
 
+void TSettingsStore::SaveValue(TSettingId Id, const TSettings& Settings, const TSettingsWindow& Window) {
+    const std::size_t i = static_cast<std::size_t>(Id);
+    tk::TRegistry reg;
+    if (!MayWrite(Id, Window) || !reg.OpenKey(key_, true)) return;
+    WriteValue(reg, SettingDefs[i], Collect(Id, Settings, Window));
+    known_.set(i);
+}
+
 void TSettingsStore::MarkSet(TSettingId Id) noexcept {
     known_.set(static_cast<std::size_t>(Id));
 }

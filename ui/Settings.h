@@ -76,6 +76,9 @@ public:
     // being overwritten with the zeros they hold in memory.
     void Save(const TSettings& Settings, const TSettingsWindow& Window);
 
+    // Writes this one value, when the store may write it (as Save decides).
+    void SaveValue(TSettingId Id, const TSettings& Settings, const TSettingsWindow& Window);
+
     // The user has set this value since the load (Settings dialog, Enable or Disable).
     void MarkSet(TSettingId Id) noexcept;
 

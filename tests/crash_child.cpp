@@ -1,0 +1,67 @@
+// A process that fails while filtering, started by test_filter: it filters an
+// adapter of the stand-in, follows it through one rebind, then fails on
+// another thread in the way its argument names ("access-violation" or
+// "terminate"). Its own last handlers, installed before the program's and so
+// run after them, report the adapter's state as the exit code:
+// 0x100 | mode | 0x10 when an event is still attached. 1 means the run never
+// reached the failure.
+#include "filter/LastChance.h"
+#include "filter/TTLFilterUnit.h"
+#include "sim/SimControl.h"
+#include "toolkit/Handles.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <exception>
+
+namespace {
+
+const char* const kName = "\\DEVICE\\{CRASH}";
+
+[[noreturn]] void ReportAndExit() {
+    ::ExitProcess(0x100 | SimAdapterMode(1) | (SimAdapterEvent(1) ? 0x10 : 0));
+}
+
+LONG WINAPI ReportFilter(EXCEPTION_POINTERS*) { ReportAndExit(); }
+
+// Serves the worker's deliveries until `done` holds, for at most ten seconds.
+template <typename Predicate>
+bool ServeUntil(Predicate done) {
+    for (int i = 0; i < 10000 && !done(); ++i) {
+        tk::TThread::CheckSynchronize();
+        ::Sleep(1);
+    }
+    return done();
+}
+
+DWORD WINAPI Fail(void* how) {
+    if (std::strcmp(static_cast<const char*>(how), "terminate") == 0) std::terminate();
+    ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 1;
+    ::SetUnhandledExceptionFilter(ReportFilter);
+    std::set_terminate(ReportAndExit);
+    InstallLastChance();
+
+    SimReset();
+    const unsigned char mac[6] = {0x02, 0, 0, 0, 0, 1};
+    SimAddAdapter(kName, "Crash", mac, 0, 1500);
+    int changes = 0;
+    const auto filter = TTTLFilter::Create(1, kName, 1, 5, nullptr, false, [&] { ++changes; });
+    if (!ServeUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
+    // The handle the handlers must use is the one of the latest binding.
+    SimRemoveAdapter(1);
+    SimRestoreAdapter(1);
+    filter->CheckAdapterNow();
+    if (!ServeUntil([&] { return changes == 2 && SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
+
+    const tk::UniqueKernelHandle thread(::CreateThread(nullptr, 0, Fail, argv[1], 0, nullptr));
+    if (thread) ::WaitForSingleObject(thread.get(), 10000);
+    return 1;
+}
