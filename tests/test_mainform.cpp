@@ -103,12 +103,12 @@ TEST_F(MainFormTest, MissingKeyGivesDefaultsAndExitStoresAllEightValues) {
     }
     EXPECT_EQ(form->Left(), 100);
     EXPECT_EQ(form->Top(), 100);
-    EXPECT_EQ(form->Settings.BadTTL, 1);
-    EXPECT_EQ(form->Settings.NewTTL, 5);
-    EXPECT_FALSE(form->Settings.Trace);
-    EXPECT_EQ(form->Settings.TraceLogLen, 100);
-    EXPECT_EQ(form->Settings.FilteredAdapter, "");
-    EXPECT_TRUE(form->Settings.ExitConfirmation);
+    EXPECT_EQ(form->Settings().BadTTL, 1);
+    EXPECT_EQ(form->Settings().NewTTL, 5);
+    EXPECT_FALSE(form->Settings().Trace);
+    EXPECT_EQ(form->Settings().TraceLogLen, 100);
+    EXPECT_EQ(form->Settings().FilteredAdapter, "");
+    EXPECT_TRUE(form->Settings().ExitConfirmation);
     EXPECT_EQ(form->WindowState(), tk::TWindowState::wsNormal);
     EXPECT_EQ(form->Caption(), "Brackwater");
     EXPECT_FALSE(form->Filter);
@@ -133,10 +133,10 @@ TEST_F(MainFormTest, StoredValuesReadBackAsStoredAndWriteBackNormalised) {
     Create();
     EXPECT_EQ(form->Left(), -3000);
     EXPECT_EQ(form->Top(), 100);  // "WindowTop" absent
-    EXPECT_EQ(form->Settings.BadTTL, 300);
-    EXPECT_TRUE(form->Settings.Trace);
-    EXPECT_EQ(form->Settings.TraceLogLen, 12);
-    EXPECT_FALSE(form->Settings.ExitConfirmation);
+    EXPECT_EQ(form->Settings().BadTTL, 300);
+    EXPECT_TRUE(form->Settings().Trace);
+    EXPECT_EQ(form->Settings().TraceLogLen, 12);
+    EXPECT_FALSE(form->Settings().ExitConfirmation);
     Destroy();
     EXPECT_EQ(GetDword("WindowLeft"), static_cast<DWORD>(-3000));
     EXPECT_EQ(GetDword("WindowTop"), 100u);
@@ -171,7 +171,7 @@ TEST_F(MainFormTest, WrongTypeShowsExactErrorAndLeavesLaterValuesUnread) {
         }
         EXPECT_EQ(form->Left(), 40);
         EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
-        EXPECT_EQ(form->Settings.ExitConfirmation, false);
+        EXPECT_EQ(form->Settings().ExitConfirmation, false);
         // The rest of the creation handler was skipped: no list.
         EXPECT_EQ(form->lvAdapters->Count(), 0);
         tk::TComponent::Free(form);
@@ -338,13 +338,13 @@ TEST_F(MainFormTest, EnableWhileFilteringRestartsOnTheNewRowAndDisableForgets) {
     ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(3) == 2; }));
     EXPECT_EQ(LogLines(form), (std::vector<std::string>{"Filtering (1) LAN...", "Filter closed.",
                                                         "Filtering (3) Tunnel..."}));
-    EXPECT_EQ(form->Settings.FilteredAdapter, "\\DEVICE\\{C3}");
+    EXPECT_EQ(form->Settings().FilteredAdapter, "\\DEVICE\\{C3}");
     // In the registry at once, so that a crash does not lose it.
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{C3}");
     form->btnStop->Click();
     EXPECT_EQ(SimAdapterMode(3), 0u);
     EXPECT_FALSE(form->Filter);
-    EXPECT_EQ(form->Settings.FilteredAdapter, "");
+    EXPECT_EQ(form->Settings().FilteredAdapter, "");
     EXPECT_EQ(GetString("FilteredAdapter"), "");
     EXPECT_EQ(LogLines(form).back(), "Filter closed.");
 }
@@ -412,7 +412,7 @@ TEST_F(MainFormTest, LogKeepsTraceLogLenDisplayedLinesAfterWorkerLines) {
     EXPECT_EQ(LogLines(form).back(), "after");
 
     // A limit below 1 keeps just the newest line.
-    form->Settings.TraceLogLen = 0;
+    form->SettingsStore.Set(&TSettings::TraceLogLen, 0);
     form->AddLogLine("only");
     EXPECT_EQ(LogLines(form), std::vector<std::string>{"only"});
     form->btnClear->Click();
@@ -440,10 +440,10 @@ TEST_F(MainFormTest, CloseQueryAsksUnlessDisabledOrSessionEnding) {
         EXPECT_TRUE(canClose);
     }
     BoxWatcher boxes;
-    form->Settings.ExitConfirmation = false;
+    form->SettingsStore.Set(&TSettings::ExitConfirmation, false);
     form->FormCloseQuery(form, canClose);
     EXPECT_TRUE(canClose);
-    form->Settings.ExitConfirmation = true;
+    form->SettingsStore.Set(&TSettings::ExitConfirmation, true);
     EXPECT_EQ(::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_TRUE(form->EndingSession);
     form->FormCloseQuery(form, canClose);
@@ -547,13 +547,13 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     LoopSteps steps;
     AnswerSettings(steps, tk::mrCancel, 17);
     form->btnSettingsClick(form);
-    EXPECT_EQ(form->Settings.BadTTL, 300);
+    EXPECT_EQ(form->Settings().BadTTL, 300);
     EXPECT_EQ(GetDword("BadTTL"), 0xDEADBEEFu);
 
     // Unchanged values: the out-of-range 300 shows as 255 and is stored so.
     AnswerSettings(steps, tk::mrOk);
     form->btnSettingsClick(form);
-    EXPECT_EQ(form->Settings.BadTTL, 255);
+    EXPECT_EQ(form->Settings().BadTTL, 255);
     for (const char* name : {"WindowLeft", "WindowTop", "BadTTL", "NewTTL", "Trace", "TraceLogLen", "ExitConfirmation"})
         EXPECT_NE(GetDword(name), 0xDEADBEEFu) << name;
     EXPECT_EQ(GetDword("BadTTL"), 255u);

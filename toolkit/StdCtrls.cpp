@@ -150,6 +150,17 @@ int TMemo::LineCount() const {
     return count;
 }
 
+void TMemo::Append(const std::string& line, int keep) {
+    // Each pass must shorten the text, or a line that will not go ends it.
+    for (int lines = LineCount(); lines >= keep && lines > 0;) {
+        DeleteLine(0);
+        const int left = LineCount();
+        if (left >= lines) break;
+        lines = left;
+    }
+    Append(line);
+}
+
 void TMemo::Append(const std::string& line) {
     const int index = LineCount();
     LRESULT start = Send(handle_, EM_LINEINDEX, static_cast<WPARAM>(index));
