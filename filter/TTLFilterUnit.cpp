@@ -1,5 +1,6 @@
 #include "TTLFilterUnit.h"
 
+#include "AdapterLock.h"
 #include "toolkit/Handles.h"
 
 #include <algorithm>
@@ -116,6 +117,13 @@ void TTTLFilter::Execute() {
         Log("There is no network interface with such index on this system.", llError, 0);
         return;
     }
+
+    // Held until the adapter is back in normal mode: released after every clean-up below.
+    const TAdapterLock lock(AdapterName, TerminateEvent());
+    if (lock.State() == TAdapterLock::Busy) Log("Another Brackwater is filtering this adapter.", llError, 0);
+    if (lock.State() == TAdapterLock::Unguarded)
+        Log("A program without administrator rights holds this adapter's lock; filtering anyway.", llError, 0);
+    if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
 
     tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {

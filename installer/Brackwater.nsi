@@ -1,6 +1,6 @@
 ; Setup of Brackwater for Windows users: per machine, elevated, into the 32-bit
-; Program Files folder, with an optional scheduled task that starts Brackwater
-; elevated at logon. Built by scripts/package, which passes:
+; Program Files folder and nowhere else, with an optional scheduled task that
+; starts Brackwater elevated at logon. Built by scripts/package, which passes:
 ;   VERSION  the four-part version (from ui/AppVersionNumber.h, via the build)
 ;   STAGE    folder holding Brackwater.exe, README.txt and LICENSE.txt
 ;   ICON     the program's icon
@@ -13,6 +13,7 @@ Unicode true
 !include FileFunc.nsh
 !include WordFunc.nsh
 !include WinMessages.nsh
+!include x64.nsh
 
 !ifndef VERSION | STAGE | ICON | OUTFILE
   !error "Build this setup with scripts/package."
@@ -32,9 +33,10 @@ Unicode true
 
 Name "${APP}"
 OutFile "${OUTFILE}"
+; The logon task runs the program elevated without a prompt: only a folder
+; that only administrators can change may hold it (not, say, C:\Brackwater,
+; which inherits write access for every user from C:\).
 InstallDir "$PROGRAMFILES\${APP}"
-; An upgrade goes where the earlier version went.
-InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ShowInstDetails show
@@ -59,7 +61,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}. Al
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
-!insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${APP}.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${APP} now"
@@ -127,6 +128,34 @@ FunctionEnd
   Pop $0
 !macroend
 
+; Under /S nobody reads a message box: the text goes to the setup's log in the
+; temporary folder instead.
+!define SETUP_LOG "$TEMP\${APP}-setup.log"
+Function WriteSetupLog
+  Exch $0
+  Push $1
+  DetailPrint $0
+  FileOpen $1 "${SETUP_LOG}" a
+  FileSeek $1 0 END
+  FileWrite $1 "$0$\r$\n"
+  FileClose $1
+  Pop $1
+  Pop $0
+FunctionEnd
+!macro TELL FLAGS TEXT
+  ${If} ${Silent}
+    Push `${TEXT}`
+    Call WriteSetupLog
+  ${Else}
+    MessageBox ${FLAGS} `${TEXT}`
+  ${EndIf}
+!macroend
+
+; The system folder a 32-bit program loads its libraries from. ndisapi.dll is
+; trusted only there: the other folders of the search path, PATH among them,
+; may be ones that users without administrator rights can write.
+Var DriverFolder
+
 Function .onInit
   SetShellVarContext all
   UserInfo::GetAccountType
@@ -136,18 +165,39 @@ Function .onInit
     SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
     Quit
   ${EndIf}
+  Call CheckInstallFolder
+  ${If} ${RunningX64}
+    StrCpy $DriverFolder "$WINDIR\SysWOW64"
+  ${Else}
+    StrCpy $DriverFolder "$SYSDIR"
+  ${EndIf}
   Call CheckDriverLibrary
 FunctionEnd
 
-; Brackwater cannot start without the driver's library; Windows finds it for a
-; 32-bit program beside the program or on the usual search path (the 32-bit
-; system folder included: this setup is itself 32-bit, so it sees that one).
-Function CheckDriverLibrary
-  IfFileExists "$INSTDIR\ndisapi.dll" found
-  System::Call 'kernel32::SearchPathW(p 0, w "ndisapi.dll", p 0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r0'
-  ${If} $0 != 0
-    Goto found
+; Refuses a /D= naming another folder, and an earlier installation made into
+; another folder; that one's logon task, which runs a program from a folder
+; others may write, is deleted. Paths compare without regard to case.
+Function CheckInstallFolder
+  StrCpy $1 "$PROGRAMFILES\${APP}"
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $0 != $1
+    nsExec::Exec '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK_NAME}" /F'
+    Pop $2
+    Goto refuse
   ${EndIf}
+  ${If} $INSTDIR == $1
+    Return
+  ${EndIf}
+  refuse:
+  !insertmacro TELL MB_OK|MB_ICONSTOP "${APP} installs only into $1, where only administrators can change it."
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+
+; Brackwater cannot start without the driver's library.
+Function CheckDriverLibrary
+  IfFileExists "$DriverFolder\ndisapi.dll" found
   MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 \
     "The NDISRD packet-filter driver does not seem to be installed: its library ndisapi.dll was not found.$\r$\n$\r$\n${APP} works only with that driver: install it too, before or after ${APP}.$\r$\n$\r$\nContinue installing ${APP}?" \
     /SD IDYES IDYES found
@@ -184,8 +234,15 @@ Section "${APP}" SecMain
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; Elevated at logon, Brackwater must not load an ndisapi.dll planted on PATH:
+; no task (and none left from before) until the driver's own is in place.
 Section "Start ${APP} when I log on" SecLogon
-  Call CreateLogonTask
+  ${If} ${FileExists} "$DriverFolder\ndisapi.dll"
+    Call CreateLogonTask
+  ${Else}
+    !insertmacro DELETE_LOGON_TASK
+    !insertmacro TELL MB_OK|MB_ICONEXCLAMATION "The task that starts ${APP} at logon was not created: the NDISRD driver's ndisapi.dll is not installed. Install the driver, then run this setup again."
+  ${EndIf}
 SectionEnd
 
 ; An upgrade without the logon option must not leave the earlier task behind.

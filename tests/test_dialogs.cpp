@@ -255,8 +255,7 @@ TEST(About, HoverUnderlinesTheLinksAndKeepsColourAndOtherStyles) {
 struct ShellCall {
     HWND window;
     bool verbGiven;
-    std::string file;
-    bool parametersGiven;
+    std::string file, parameters;
     bool directoryGiven;
     INT show;
 };
@@ -264,25 +263,29 @@ std::vector<ShellCall> shellCalls;
 
 HINSTANCE WINAPI RecordShellExecute(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                     INT show) {
-    shellCalls.push_back({window, verb != nullptr, file ? file : "", parameters != nullptr, directory != nullptr, show});
+    shellCalls.push_back(
+        {window, verb != nullptr, file ? file : "", parameters ? parameters : "<none>", directory != nullptr, show});
     // What the shell answers when nothing is registered for the address.
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_NOASSOC));
 }
 
-TEST(About, LinkClicksHandTheAddressesToTheShell) {
+TEST(About, LinkClicksHandTheAddressesToExplorer) {
     shellCalls.clear();
     const ScopedOverride record(AboutShellExecute, &RecordShellExecute);
     for (tk::TLabel* link : {frmAbout->lblEmail, frmAbout->lblWebsite})
         ::SendMessageA(frmAbout->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(link->Handle()), STN_CLICKED),
                        reinterpret_cast<LPARAM>(link->Handle()));
     ASSERT_EQ(shellCalls.size(), 2u);
-    EXPECT_EQ(shellCalls[0].file, "mailto:" + frmAbout->lblEmail->Caption());
-    EXPECT_EQ(shellCalls[1].file, frmAbout->lblWebsite->Caption());
-    EXPECT_EQ(shellCalls[1].file.rfind("https://", 0), 0u);
+    EXPECT_EQ(shellCalls[0].parameters, std::string("\"mailto:") + frmAbout->lblEmail->Caption() + "\"");
+    EXPECT_EQ(shellCalls[1].parameters, std::string("\"") + frmAbout->lblWebsite->Caption() + "\"");
+    EXPECT_EQ(shellCalls[1].parameters.rfind("\"https://", 0), 0u);
+    char windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, MAX_PATH);
     for (const ShellCall& call : shellCalls) {
+        // Never the address itself: its handler would run with this program's rights.
+        EXPECT_EQ(call.file, std::string(windows) + "\\explorer.exe");
         EXPECT_EQ(call.window, nullptr);
         EXPECT_FALSE(call.verbGiven);
-        EXPECT_FALSE(call.parametersGiven);
         EXPECT_FALSE(call.directoryGiven);
         EXPECT_EQ(call.show, SW_SHOWNORMAL);
     }

@@ -3,9 +3,11 @@
 #include "filter/FrameLogic.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
+#include "toolkit/Handles.h"
 #include "tests/Pump.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -140,6 +143,67 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
         EXPECT_EQ(SimOpenHandles() - openHandles, std::string(row.name) == "driver not loaded" ? 1u : 0u);
         SimReset();
     }
+}
+
+// The lock of adapter 2 (\DEVICE\{B2}), as another Brackwater or another program would make it.
+tk::UniqueKernelHandle AdapterTwoLock(const char* access, BOOL owned) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorA(access, SDDL_REVISION_1, &descriptor, nullptr);
+    tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    return tk::UniqueKernelHandle(
+        ::CreateMutexA(&attributes, owned, "Global\\Corvantis.Brackwater.Adapter._DEVICE_{B2}"));
+}
+
+TEST_F(FilterTest, AdapterLockHeldElsewhereIsWaitedForTakenWhenAbandonedIgnoredWhenSquatted) {
+    const std::string opened = "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo";
+    const struct {
+        const char* name;
+        std::function<tk::UniqueKernelHandle()> hold;
+        Lines expectedLines;
+        bool filters;
+    } rows[] = {
+        // Held for more than the 5 s an exiting instance gets to put the adapter back.
+        {"held", [] { return AdapterTwoLock("D:(A;;GA;;;WD)", TRUE); },
+         {"[error] Another Brackwater is filtering this adapter."}, false},
+        {"abandoned by a crashed holder",
+         [] {
+             tk::UniqueKernelHandle lock;
+             std::thread([&] { lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE); }).join();
+             return lock;
+         },
+         {}, true},
+        // An empty access list, as only a program without administrator rights would make it.
+        {"made with an access list that denies everyone", [] { return AdapterTwoLock("D:", FALSE); },
+         {"[error] A program without administrator rights holds this adapter's lock; filtering anyway."}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        lines.clear();
+        const tk::UniqueKernelHandle lock = row.hold();
+        ASSERT_TRUE(lock);
+        Start(2, 1, 5, false);
+        if (row.filters) {
+            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+            Stop();
+        } else {
+            WaitEnd();
+            EXPECT_EQ(CallLog(), opened + " CloseFilterDriver");
+        }
+        EXPECT_EQ(lines, row.expectedLines);
+    }
+}
+
+TEST_F(FilterTest, TerminateEndsTheWaitForAnotherHoldersLockAtOnce) {
+    const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+    Start(2, 1, 5, false);
+    ASSERT_TRUE(PumpUntil([] { return SimCallCount("GetTcpipBoundAdaptersInfo") == 1; }));
+    const DWORD start = ::GetTickCount();
+    Stop();
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+    EXPECT_EQ(SimCallCount("SetPacketEvent"), 0u);
+    EXPECT_TRUE(lines.empty());
 }
 
 TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {

@@ -16,6 +16,7 @@
 #include "ui/TrayIcon.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <functional>
@@ -236,6 +237,53 @@ TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything)
     EXPECT_FALSE(HasValue("WindowLeft"));
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
     EXPECT_EQ(SimAdapterMode(2), 2u);
+}
+
+TEST(SingleInstanceTest, MutexNotOursWithoutAnAnsweringInstanceIsSaidAndEnds) {
+    // An empty access list, as across elevation: opening the name is denied.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, &descriptor, nullptr));
+    tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const tk::UniqueKernelHandle squatted(::CreateMutexA(&attributes, FALSE, "Local\\Corvantis.Brackwater.Instance"));
+    ASSERT_TRUE(squatted);
+    EXPECT_FALSE(TSingleInstance().First());
+
+    // A window with the instance's title on a thread that never reads its messages.
+    const tk::UniqueEvent hungReady(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const tk::UniqueEvent hungEnd(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread hung;
+    tk::ScopeGuard endHung([&] {
+        ::SetEvent(hungEnd.get());
+        if (hung.joinable()) hung.join();
+    });
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+    } rows[] = {
+        {"no window", [] {}},
+        {"a window that does not answer",
+         [&] {
+             hung = std::thread([&] {
+                 tk::UniqueWindow w(::CreateWindowExA(0, "STATIC", "Corvantis.Brackwater.Instance", WS_POPUP, 0, 0, 1,
+                                                      1, nullptr, nullptr, nullptr, nullptr));
+                 ::SetEvent(hungReady.get());
+                 ::WaitForSingleObject(hungEnd.get(), INFINITE);
+             });
+             ::WaitForSingleObject(hungReady.get(), INFINITE);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.arrange();
+        BoxWatcher boxes;
+        EXPECT_FALSE(TSingleInstance::ShowFirstInstance());
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].caption, "Information");
+        EXPECT_EQ(boxes.Boxes()[0].text,
+                  "Brackwater is already running but does not answer. End it in Task Manager, or restart Windows, "
+                  "and start Brackwater again.");
+    }
 }
 
 } // namespace

@@ -1,21 +1,48 @@
 #include "ui/AboutForm.h"
 
 #include "toolkit/Exception.h"
+#include "toolkit/Handles.h"
 #include "ui/AppVersion.h"
 
 #include <shellapi.h>
 
-TShellExecuteA AboutShellExecute = &::ShellExecuteA;
-TfrmAbout* frmAbout = nullptr;
-
 namespace {
 
+// Starts `File` with `Parameters` by CreateProcess: no program registered for
+// a file type, and so nothing from the user's own registry, takes part.
+HINSTANCE WINAPI StartProgram(HWND, LPCSTR, LPCSTR File, LPCSTR Parameters, LPCSTR Directory, INT Show) {
+    std::string commandLine = "\"";
+    commandLine.append(File).append("\" ").append(Parameters ? Parameters : "");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(Show);
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(File, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, Directory, &startup,
+                          &started))
+        return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_NOASSOC));
+    tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+
+// This program runs with administrator rights. The handler of an address is
+// looked up in the user's own registry, which programs without those rights
+// can write, and would start elevated: Explorer is given the address instead,
+// and passes it on to the user's own shell, which runs without them.
 void OpenAddress(const std::string& Address) {
+    char windows[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::string explorer = std::string(windows) + "\\explorer.exe";
+    const std::string argument = "\"" + Address + "\"";
     // Whether a program is registered for the address is not ours to report.
-    AboutShellExecute(nullptr, nullptr, Address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    AboutShellExecute(nullptr, nullptr, explorer.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 } // namespace
+
+TShellExecuteA AboutShellExecute = &StartProgram;
+TfrmAbout* frmAbout = nullptr;
 
 TfrmAbout::TfrmAbout(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmAbout") {
     SetName("frmAbout");

@@ -8,7 +8,8 @@
 
 #include <windows.h>
 
-// Opens an address with the program registered for it. Tests replace it to
+// Starts a program with its parameters, in the shape of ShellExecuteA; the
+// link labels start Explorer with the address through it. Tests replace it to
 // see the addresses instead of starting a mail program or a browser.
 using TShellExecuteA = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 extern TShellExecuteA AboutShellExecute;

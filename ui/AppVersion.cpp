@@ -17,7 +17,7 @@ std::string TranslationKey(std::uint16_t Language, std::uint16_t CodePage) {
 void ReadAppInfoFromBlock(const void* Block, TAppInfo& Info) {
     void* translation = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(Block, "\\VarFileInfo\\Translation", &translation, &length) || length < 4) return;
+    if (!tk::QueryVersionValue(Block, "\\VarFileInfo\\Translation", &translation, &length) || length < 4) return;
     const auto* words = static_cast<const std::uint16_t*>(translation);
     const std::string key = TranslationKey(words[0], words[1]);
 
@@ -26,7 +26,7 @@ void ReadAppInfoFromBlock(const void* Block, TAppInfo& Info) {
         std::snprintf(path, sizeof path, "\\StringFileInfo\\%s\\%s", key.c_str(), name);
         void* value = nullptr;
         UINT size = 0;
-        if (::VerQueryValueA(Block, path, &value, &size) && size > 0 && value) {
+        if (tk::QueryVersionValue(Block, path, &value, &size) && size > 0 && value) {
             // The length may or may not count the terminating NUL; stop at the first one.
             const char* text = static_cast<const char*>(value);
             std::string s(text, ::strnlen(text, size));

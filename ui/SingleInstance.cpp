@@ -9,6 +9,7 @@ namespace {
 constexpr const char* kMutexName = "Local\\Corvantis.Brackwater.Instance";
 constexpr const char* kWindowTitle = "Corvantis.Brackwater.Instance";
 constexpr const char* kShowMessageName = "Corvantis.Brackwater.ShowInstance";
+constexpr UINT kAnswerTimeoutMs = 2000;
 
 UINT ShowMessage() { return ::RegisterWindowMessageA(kShowMessageName); }
 
@@ -27,8 +28,12 @@ void BringProgramBack() {
 
 TSingleInstance::TSingleInstance() {
     mutex_.reset(::CreateMutexA(nullptr, FALSE, kMutexName));
-    // Without a mutex the program cannot tell: it runs, as it would have before.
-    first_ = !mutex_ || ::GetLastError() != ERROR_ALREADY_EXISTS;
+    const DWORD error = ::GetLastError();
+    // Access denied: made by an instance with other rights (one run as
+    // administrator, this one not, or the other way round), or squatted by
+    // another program. Either way not ours to run beside.
+    // Without a mutex for another reason the program cannot tell: it runs.
+    first_ = mutex_ ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
 }
 
 void TSingleInstance::AnswerLaterStarts() {
@@ -50,11 +55,20 @@ void TSingleInstance::AnswerLaterStarts() {
 bool TSingleInstance::ShowFirstInstance() {
     HWND first = ::FindWindowA(nullptr, kWindowTitle);
     const UINT show = ShowMessage();
-    if (!first || show == 0) return false;
-    // The program just started by the user may hand the foreground on; the
-    // first instance could not take it by itself.
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(first, &process);
-    if (process) ::AllowSetForegroundWindow(process);
-    return ::PostMessageA(first, show, 0, 0) != FALSE;
+    if (first && show != 0) {
+        // The program just started by the user may hand the foreground on; the
+        // first instance could not take it by itself.
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(first, &process);
+        if (process) ::AllowSetForegroundWindow(process);
+        DWORD_PTR answer = 0;
+        if (::SendMessageTimeoutA(first, show, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &answer)) return true;
+    }
+    // The mutex is held, but by nothing that answers: a hung instance, or
+    // another program squatting the name.
+    tk::MessageBox(nullptr,
+                   "Brackwater is already running but does not answer. End it in Task Manager, or restart Windows, "
+                   "and start Brackwater again.",
+                   "Information", MB_OK | MB_ICONINFORMATION);
+    return false;
 }

@@ -19,8 +19,8 @@ public:
     // First instance, once the application exists: answers later starts by
     // restoring the application and bringing its main window to the front.
     void AnswerLaterStarts();
-    // Later instance: asks the first to come to the front; false when its
-    // window was not found.
+    // Later instance: asks the first to come to the front. When its window is
+    // missing or does not answer within 2 s, tells the user so and returns false.
     static bool ShowFirstInstance();
 
 private:

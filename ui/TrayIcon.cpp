@@ -28,7 +28,7 @@ bool CommonControlsAtLeast471() {
     if (block.empty()) return false;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || length < sizeof *info)
+    if (!tk::QueryVersionValue(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || length < sizeof *info)
         return false;
     const LONG version = static_cast<LONG>((HIWORD(info->dwFileVersionMS) << 16) | LOWORD(info->dwFileVersionMS));
     return version >= 0x40047;
