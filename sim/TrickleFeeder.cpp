@@ -50,6 +50,7 @@ DWORD WINAPI TTrickleFeeder::ThreadProc(void* self) {
         static_cast<TTrickleFeeder*>(self)->Run();
     } catch (...) {
         // Out of memory for the frames: the trickle just stops.
+        ::OutputDebugStringA("ndisapi stand-in: the trickle stopped for want of memory\n");
     }
     HMODULE module = nullptr;
     ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include "toolkit/Controls.h"
+#include "toolkit/ErrorPolicy.h"
 #include "toolkit/Forms.h"
 #include "toolkit/FileVersion.h"
 #include "toolkit/Handles.h"
@@ -184,6 +185,7 @@ TTrayIcon::~TTrayIcon() {
         icon_.SetHandle(nullptr);
     } catch (...) {
         // Nothing may keep the hooks from being undone.
+        tk::HandleError(tk::TErrorPolicy::Trace, "tray icon's destruction");
     }
     appHook_.reset();
     ownerHook_.reset();
