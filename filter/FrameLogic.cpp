@@ -24,15 +24,20 @@ std::size_t ChecksummedHeaderLength(const std::uint8_t* frame, std::size_t lengt
     return kMinIpHeaderLength;
 }
 
-FrameVerdict InspectFrame(const std::uint8_t* frame, std::size_t length) noexcept {
+FrameVerdict InspectFrame(const std::uint8_t* frame, std::size_t length, Ipv6Rule ipv6) noexcept {
     FrameVerdict verdict;
     if (length < kMinIpv4FrameLength) return verdict;
-    if (ReadBigEndian16(frame + kEtherTypeOffset) != kEtherTypeIpv4) {
+    const std::uint16_t etherType = ReadBigEndian16(frame + kEtherTypeOffset);
+    if (etherType == kEtherTypeIpv4) {
+        verdict.kind = FrameKind::Ipv4;
+        verdict.ttl = frame[kIpHeaderOffset + kTtlOffset];
+    } else if (ipv6 == Ipv6Rule::Rewrite && etherType == kEtherTypeIpv6 && length >= kMinIpv6FrameLength &&
+               frame[kIpHeaderOffset] >> 4 == 6) {
+        verdict.kind = FrameKind::Ipv6;
+        verdict.ttl = frame[kIpHeaderOffset + kHopLimitOffset];
+    } else {
         verdict.kind = FrameKind::NotIpv4;
-        return verdict;
     }
-    verdict.kind = FrameKind::Ipv4;
-    verdict.ttl = frame[kIpHeaderOffset + kTtlOffset];
     return verdict;
 }
 
@@ -45,13 +50,22 @@ void RewriteTtl(std::uint8_t* frame, std::size_t length, std::uint8_t newTtl) no
 }
 
 FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t badTtl, std::uint8_t newTtl,
-                          FrameObserver* observer) {
-    FrameVerdict verdict = InspectFrame(frame, length);
-    if (verdict.kind != FrameKind::Ipv4) return verdict;
-    if (observer) observer->Ipv4Frame(verdict.ttl);
-    if (verdict.ttl <= badTtl) {
-        RewriteTtl(frame, length, newTtl);
-        verdict.rewritten = true;
+                          FrameObserver* observer, Ipv6Rule ipv6) {
+    FrameVerdict verdict = InspectFrame(frame, length, ipv6);
+    switch (verdict.kind) {
+        case FrameKind::Ipv4:
+            if (observer) observer->Ipv4Frame(verdict.ttl);
+            if (verdict.ttl > badTtl) break;
+            RewriteTtl(frame, length, newTtl);
+            verdict.rewritten = true;
+            break;
+        case FrameKind::Ipv6:
+            if (observer) observer->Ipv6Frame(verdict.ttl);
+            if (verdict.ttl > badTtl) break;
+            frame[kIpHeaderOffset + kHopLimitOffset] = newTtl;
+            verdict.rewritten = true;
+            break;
+        default: break;
     }
     return verdict;
 }

@@ -28,19 +28,20 @@ const char* AttachFailureText(TAttachResult Result) {
 
 tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(std::uint32_t AdapterIndex, std::string AdapterName,
                                               std::uint8_t BadTTL, std::uint8_t NewTTL, TMessageEvent OnMessage,
-                                              bool Trace, TAdapterChangeEvent OnAdapterChange) {
+                                              bool Trace, TAdapterChangeEvent OnAdapterChange, frame::Ipv6Rule IPv6) {
     return tk::StartThread<TTTLFilter>(AdapterIndex, std::move(AdapterName), BadTTL, NewTTL, std::move(OnMessage),
-                                       Trace, std::move(OnAdapterChange));
+                                       Trace, std::move(OnAdapterChange), IPv6);
 }
 
 TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::string AdapterName_, std::uint8_t BadTTL_,
                        std::uint8_t NewTTL_, TMessageEvent OnMessage_, bool Trace_,
-                       TAdapterChangeEvent OnAdapterChange_)
+                       TAdapterChangeEvent OnAdapterChange_, frame::Ipv6Rule IPv6_)
     : AdapterIndex(AdapterIndex_),
       AdapterName(std::move(AdapterName_)),
       BadTTL(BadTTL_),
       NewTTL(NewTTL_),
       Trace(Trace_),
+      IPv6(IPv6_),
       OnMessage(std::move(OnMessage_)),
       OnAdapterChange(std::move(OnAdapterChange_)),
       checkNow_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
@@ -172,13 +173,21 @@ void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
     if (Trace) Log("Packet received.", llTrace, 0);
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
     const frame::FrameVerdict verdict =
-        frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr);
-    if (Trace && verdict.rewritten) Log("TTL changed.", llTrace, 2);
+        frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr, IPv6);
+    if (Trace && verdict.rewritten)
+        Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);
 }
 
 void TTTLFilter::Ipv4Frame(std::uint8_t ttl) {
     Log("Packet protocol: IP", llTrace, 1);
     char text[16];
     std::snprintf(text, sizeof text, "TTL=%d", ttl);
+    Log(text, llTrace, 1);
+}
+
+void TTTLFilter::Ipv6Frame(std::uint8_t hopLimit) {
+    Log("Packet protocol: IPv6", llTrace, 1);
+    char text[24];
+    std::snprintf(text, sizeof text, "Hop limit=%d", hopLimit);
     Log(text, llTrace, 1);
 }

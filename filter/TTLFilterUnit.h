@@ -23,15 +23,18 @@ extern const char* const LevelNames[2];
 class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
     // Starts filtering at once the adapter listed under AdapterName (the
-    // position is what the user was shown); the caller owns the worker, and
-    // destroying it stops it first.
+    // position is what the user was shown); IPv6 says whether IPv6 hop limits
+    // are rewritten like TTLs. The caller owns the worker, and destroying it
+    // stops it first.
     static tk::ThreadPtr<TTTLFilter> Create(std::uint32_t AdapterIndex, std::string AdapterName, std::uint8_t BadTTL,
                                             std::uint8_t NewTTL, TMessageEvent OnMessage, bool Trace,
-                                            TAdapterChangeEvent OnAdapterChange = nullptr);
+                                            TAdapterChangeEvent OnAdapterChange = nullptr,
+                                            frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass);
     // Made suspended (tk::MakeThread), so that a terminate request can come
     // before the body begins.
     TTTLFilter(std::uint32_t AdapterIndex, std::string AdapterName, std::uint8_t BadTTL, std::uint8_t NewTTL,
-               TMessageEvent OnMessage, bool Trace, TAdapterChangeEvent OnAdapterChange = nullptr);
+               TMessageEvent OnMessage, bool Trace, TAdapterChangeEvent OnAdapterChange = nullptr,
+               frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass);
 
     // Asks the worker to look for its adapter in the driver's list now rather
     // than at its next periodic check (after a resume or a device change).
@@ -42,6 +45,7 @@ public:
     const std::uint8_t BadTTL;
     const std::uint8_t NewTTL;
     const bool Trace;
+    const frame::Ipv6Rule IPv6;
     const TMessageEvent OnMessage;
     const TAdapterChangeEvent OnAdapterChange;
 
@@ -58,8 +62,9 @@ private:
     // went away or changed.
     void FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding);
     void ProcessPacket(INTERMEDIATE_BUFFER& Packet);
-    // Traces an IPv4 packet before its TTL is decided on.
+    // Trace an IPv4 or IPv6 packet before its TTL or hop limit is decided on.
     void Ipv4Frame(std::uint8_t ttl) override;
+    void Ipv6Frame(std::uint8_t hopLimit) override;
 
     std::string Message;
     tk::UniqueEvent checkNow_;

@@ -1,6 +1,7 @@
 // Feeds arbitrary frames and settings to the worker's frame function. The
-// settings come from the first two bytes, the rest is the frame. The frame is
-// processed twice: in a heap buffer of exactly its length, so that the
+// thresholds come from the first two bytes, the rest is the frame, which goes
+// through with IPv6 hop limits passed and again with them rewritten. Each time
+// the frame is processed twice: in a heap buffer of exactly its length, so that the
 // sanitizer reports any read or write past what was received, and in a buffer
 // of the driver's full frame size whose bytes past the length are filled with
 // junk, as a stale single buffer would hold; both results must agree.
@@ -26,6 +27,42 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+// Checks one rule on one input: only the TTL or hop limit byte (and an IPv4
+// header's checksum) may change, and only when it was at or below badTtl.
+void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, std::uint8_t newTtl,
+               frame::Ipv6Rule rule) {
+    const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size ? size : 1]);
+    std::memcpy(exact.get(), data, size);
+    const frame::FrameVerdict v = frame::ProcessFrame(exact.get(), size, badTtl, newTtl, nullptr, rule);
+
+    std::uint8_t padded[kMaxFrame];
+    std::memset(padded, badTtl ^ 0xA5, sizeof padded);
+    std::memcpy(padded, data, size);
+    const frame::FrameVerdict w = frame::ProcessFrame(padded, size, badTtl, newTtl, nullptr, rule);
+    Check(v.kind == w.kind && v.ttl == w.ttl && v.rewritten == w.rewritten);
+    Check(std::memcmp(exact.get(), padded, size) == 0);
+
+    const bool ipv4 = size >= 34 && data[12] == 0x08 && data[13] == 0x00;
+    const bool ipv6 = rule == frame::Ipv6Rule::Rewrite && size >= 54 && data[12] == 0x86 && data[13] == 0xDD &&
+                      (data[14] & 0xF0) == 0x60;
+    const std::size_t ttlAt = ipv6 ? 21 : 22;
+    const bool due = (ipv4 || ipv6) && data[ttlAt] <= badTtl;
+    Check(v.rewritten == due);
+    if (!due) {
+        Check(std::memcmp(exact.get(), data, size) == 0);
+        return;
+    }
+    const std::uint8_t* out = exact.get();
+    Check(out[ttlAt] == newTtl);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (i != ttlAt && (ipv6 || (i != 24 && i != 25))) Check(out[i] == data[i]);
+    }
+    if (ipv6) return;
+    const std::size_t declared = std::size_t(data[14] & 0x0F) * 4;
+    const std::size_t span = declared > 20 && 14 + declared <= size ? declared : 20;
+    Check(ReferenceSum(out + 14, span) == 0xFFFF);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -34,32 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 2;
     size -= 2;
     if (size > kMaxFrame) size = kMaxFrame;
-
-    const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size ? size : 1]);
-    std::memcpy(exact.get(), data, size);
-    const frame::FrameVerdict v = frame::ProcessFrame(exact.get(), size, badTtl, newTtl);
-
-    std::uint8_t padded[kMaxFrame];
-    std::memset(padded, badTtl ^ 0xA5, sizeof padded);
-    std::memcpy(padded, data, size);
-    const frame::FrameVerdict w = frame::ProcessFrame(padded, size, badTtl, newTtl);
-    Check(v.kind == w.kind && v.ttl == w.ttl && v.rewritten == w.rewritten);
-    Check(std::memcmp(exact.get(), padded, size) == 0);
-
-    const bool ipv4 = size >= 34 && data[12] == 0x08 && data[13] == 0x00;
-    const bool due = ipv4 && data[22] <= badTtl;
-    Check(v.rewritten == due);
-    if (!due) {
-        Check(std::memcmp(exact.get(), data, size) == 0);
-        return 0;
-    }
-    const std::uint8_t* out = exact.get();
-    Check(out[22] == newTtl);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (i != 22 && i != 24 && i != 25) Check(out[i] == data[i]);
-    }
-    const std::size_t declared = std::size_t(data[14] & 0x0F) * 4;
-    const std::size_t span = declared > 20 && 14 + declared <= size ? declared : 20;
-    Check(ReferenceSum(out + 14, span) == 0xFFFF);
+    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Pass);
+    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Rewrite);
     return 0;
 }

@@ -84,10 +84,10 @@ TEST(Settings, LayoutKeepsTheButtonsUnderTheSeparatorAtTheBottom) {
     EXPECT_EQ(ClassName(f->Handle()), "TfrmSettings");
     EXPECT_EQ(f->Caption(), "Settings");
     EXPECT_EQ(f->ClientWidth(), 333);
-    EXPECT_EQ(f->ClientHeight(), 171);
-    EXPECT_EQ(f->pnlBottom->Top(), 171 - 41);
+    EXPECT_EQ(f->ClientHeight(), 195);
+    EXPECT_EQ(f->pnlBottom->Top(), 195 - 41);
     EXPECT_EQ(f->pnlBottom->Height(), 41);
-    EXPECT_EQ(f->bvlBottom->Top(), 171 - 41 - 12);
+    EXPECT_EQ(f->bvlBottom->Top(), 195 - 41 - 12);
     EXPECT_EQ(f->bvlBottom->Height(), 12);
     EXPECT_EQ(f->btnOK->Caption(), "Save");
     EXPECT_EQ(f->btnOK->Left(), 170);
@@ -189,9 +189,10 @@ TEST(Settings, EnterSavesEscAndCancelDoNot) {
     }
 }
 
-TEST(Settings, AcceleratorsFocusTheEditBoxesAndToggleTheCheckBox) {
+TEST(Settings, AcceleratorsFocusTheEditBoxesAndToggleTheCheckBoxes) {
     TfrmSettings* f = frmSettings;
     f->chbExitConfirmation->SetChecked(false);
+    f->chbRewriteIPv6->SetChecked(false);
     HWND focusAfterT = nullptr;
     HWND focusAfterC = nullptr;
     RunModal(f, {
@@ -204,11 +205,13 @@ TEST(Settings, AcceleratorsFocusTheEditBoxesAndToggleTheCheckBox) {
             focusAfterC = ::GetFocus();
             PostKey(f, WM_SYSCHAR, 'x', 1 << 29);
         },
+        [f] { PostKey(f, WM_SYSCHAR, 'h', 1 << 29); },
         [f] { PostKey(f, WM_KEYDOWN, VK_ESCAPE); },
     });
     EXPECT_EQ(focusAfterT, f->edtBadTTL->Handle());
     EXPECT_EQ(focusAfterC, f->edtNewTTL->Handle());
     EXPECT_TRUE(f->chbExitConfirmation->Checked());
+    EXPECT_TRUE(f->chbRewriteIPv6->Checked());
 }
 
 // ---- About

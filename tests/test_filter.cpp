@@ -3,8 +3,9 @@
 #include "filter/FrameLogic.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
-#include "toolkit/Handles.h"
+#include "tests/Frames.h"
 #include "tests/Pump.h"
+#include "toolkit/Handles.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
@@ -44,6 +45,8 @@ Bytes Ipv4(std::uint8_t ttl, std::uint8_t checksumHigh = 0xba) {
                              0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02});
 }
 
+Bytes Ipv6(std::uint8_t hopLimit, std::uint8_t version = 6) { return Ethernet(0x86DD, Ipv6Header(hopLimit, version)); }
+
 std::string CallLog() {
     char buffer[8192];
     SimCallLog(buffer, sizeof buffer);
@@ -72,13 +75,14 @@ protected:
     }
 
     void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
-               const std::string& name = "") {
+               const std::string& name = "", frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
         filter = TTTLFilter::Create(
             index, name.empty() ? kNames[index - 1] : name, bad, newTtl,
-            [this](const std::string& line) { OnLine(line); }, trace, [this] { ++changes; });
+            [this](const std::string& line) { OnLine(line); }, trace, [this] { ++changes; }, ipv6);
     }
-    void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace) {
-        Start(index, bad, newTtl, trace);
+    void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
+                     frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
+        Start(index, bad, newTtl, trace, "", ipv6);
         ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(index) == 2; }));
     }
     void Stop() {
@@ -214,23 +218,28 @@ TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
     Bytes igmpTtl5 = igmpTtl1;
     igmpTtl5[14 + 8] = 0x05;
     igmpTtl5[14 + 10] = 0x3d;
+    const Lines ipv4Lines = {"[trace] Packet received.", "[trace]   Packet protocol: IP", "[trace]   TTL=1",
+                             "[trace]     TTL changed."};
     const struct {
         const char* name;
         Bytes in, out;
+        Lines lines;
     } rows[] = {
-        {"20-byte header", Ipv4(1), Ipv4(5, 0xb6)},
-        {"igmp with router alert", igmpTtl1, igmpTtl5},
+        {"20-byte header", Ipv4(1), Ipv4(5, 0xb6), ipv4Lines},
+        {"igmp with router alert", igmpTtl1, igmpTtl5, ipv4Lines},
+        {"ipv6 hop limit", Ipv6(1), Ipv6(5),
+         {"[trace] Packet received.", "[trace]   Packet protocol: IPv6", "[trace]   Hop limit=1",
+          "[trace]     Hop limit changed."}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
         lines.clear();
-        StartTunnel(2, 1, 5, true);
+        StartTunnel(2, 1, 5, true, frame::Ipv6Rule::Rewrite);
         EXPECT_TRUE(SimReceiveFrame(2, row.in.data(), static_cast<ULONG>(row.in.size())));
         ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 1; }));
         EXPECT_EQ(StackFrame(2, 0), row.out);
-        EXPECT_EQ(lines, (Lines{"[trace] Packet received.", "[trace]   Packet protocol: IP", "[trace]   TTL=1",
-                                "[trace]     TTL changed."}));
+        EXPECT_EQ(lines, row.lines);
         Stop();
         EXPECT_EQ(CallLog(),
                   "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo SetPacketEvent SetAdapterMode "
@@ -239,22 +248,34 @@ TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
 }
 
 TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
-    const Bytes frames[] = {
-        Ethernet(0x0806, Bytes(28, 0x01)),
-        Ethernet(0x86DD, Bytes(40, 0x01)),
-        Ethernet(0x8100, {0x00, 0x05, 0x08, 0x00, 0x45, 0, 0, 20, 0, 0, 0, 0, 1, 6, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}),
-        // Too short for an IPv4 header: its TTL byte would be a stale byte of the buffer.
-        Ethernet(0x0800, {0x45, 0x00, 0x00, 0x14, 0x00, 0x00, 0x00, 0x00, 0x01}),
+    Bytes shortIpv6 = Ipv6(1);
+    shortIpv6.pop_back();
+    const struct {
+        frame::Ipv6Rule ipv6;
+        std::vector<Bytes> frames;
+    } rows[] = {
+        {frame::Ipv6Rule::Pass,
+         {Ethernet(0x0806, Bytes(28, 0x01)), Ipv6(1),
+          Ethernet(0x8100, {0x00, 0x05, 0x08, 0x00, 0x45, 0, 0, 20, 0, 0, 0, 0, 1, 6, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}),
+          // Too short for an IPv4 header: its TTL byte would be a stale byte of the buffer.
+          Ethernet(0x0800, {0x45, 0x00, 0x00, 0x14, 0x00, 0x00, 0x00, 0x00, 0x01})}},
+        {frame::Ipv6Rule::Rewrite, {shortIpv6, Ipv6(1, 4)}},
     };
-    StartTunnel(1, 255, 5, true);
-    // A long frame first leaves low TTL bytes behind in the worker's buffer.
-    SimReceiveFrame(1, Ipv4(0).data(), static_cast<ULONG>(Ipv4(0).size()));
-    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 1; }));
-    lines.clear();
-    for (const Bytes& f : frames) SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size()));
-    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 5; }));
-    for (ULONG i = 0; i < 4; ++i) EXPECT_EQ(StackFrame(1, i + 1), frames[i]) << "frame " << i;
-    EXPECT_EQ(lines, Lines(4, "[trace] Packet received."));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ipv6 == frame::Ipv6Rule::Pass ? "ipv6 passed" : "ipv6 rewritten");
+        SetUp();
+        StartTunnel(1, 255, 5, true, row.ipv6);
+        // A long frame first leaves low TTL bytes behind in the worker's buffer.
+        SimReceiveFrame(1, Ipv4(0).data(), static_cast<ULONG>(Ipv4(0).size()));
+        ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 1; }));
+        lines.clear();
+        for (const Bytes& f : row.frames) SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size()));
+        const ULONG count = static_cast<ULONG>(row.frames.size());
+        ASSERT_TRUE(PumpUntil([&] { return SimStackTotal(1) == count + 1; }));
+        for (ULONG i = 0; i < count; ++i) EXPECT_EQ(StackFrame(1, i + 1), row.frames[i]) << "frame " << i;
+        EXPECT_EQ(lines, Lines(count, "[trace] Packet received."));
+        Stop();
+    }
 }
 
 TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {

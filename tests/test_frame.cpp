@@ -1,5 +1,6 @@
 // Frame logic: builds both in the Windows tests and natively with sanitizers.
 #include "filter/FrameLogic.h"
+#include "tests/Frames.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,16 @@ Bytes Ipv4Header(std::uint8_t ttl, int optionWords = 0) {
     return h;
 }
 
+Bytes WithPayload(Bytes header) {
+    header.insert(header.end(), {0x80, 0x00, 0x12, 0x34, 0x00, 0x01, 0x00, 0x01});
+    return header;
+}
+
+Bytes Shortened(Bytes b) {
+    b.pop_back();
+    return b;
+}
+
 Bytes WithHeaderLengthField(Bytes f, std::uint8_t ihl) {
     f[14] = static_cast<std::uint8_t>(0x40 | ihl);
     return f;
@@ -63,8 +74,11 @@ struct Row {
     frame::FrameKind kind;
     bool rewritten;
     int expectedTtl;  // -1: frame must leave unchanged
-    std::size_t summedBytes = 20;  // the header bytes the new checksum covers
+    std::size_t summedBytes = 20;  // the header bytes the new checksum covers; IPv6 has none
+    frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass;
 };
+
+constexpr auto kRewriteIpv6 = frame::Ipv6Rule::Rewrite;
 
 TEST(FrameLogic, TableOfFramesAndSettings) {
     const Row rows[] = {
@@ -92,25 +106,47 @@ TEST(FrameLogic, TableOfFramesAndSettings) {
         {"too short for an ip header", Ethernet(0x0800, Bytes{0x45, 0, 0, 20, 0, 0, 0, 0, 1}), 255, 5,
          frame::FrameKind::TooShort, false, -1},
         {"shorter than ethernet", Bytes{1, 2, 3}, 255, 5, frame::FrameKind::TooShort, false, -1},
+        {"ipv6 hop limit 0", Ethernet(0x86DD, Ipv6Header(0)), 1, 5, frame::FrameKind::Ipv6, true, 5, 0, kRewriteIpv6},
+        {"ipv6 hop limit equal to threshold", Ethernet(0x86DD, Ipv6Header(1)), 1, 5, frame::FrameKind::Ipv6, true, 5,
+         0, kRewriteIpv6},
+        {"ipv6 hop limit threshold plus one", Ethernet(0x86DD, Ipv6Header(2)), 1, 5, frame::FrameKind::Ipv6, false,
+         -1, 0, kRewriteIpv6},
+        {"ipv6 hop limit 255", Ethernet(0x86DD, Ipv6Header(255)), 1, 5, frame::FrameKind::Ipv6, false, -1, 0,
+         kRewriteIpv6},
+        {"ipv6 threshold 255 with a payload", Ethernet(0x86DD, WithPayload(Ipv6Header(255))), 255, 64,
+         frame::FrameKind::Ipv6, true, 64, 0, kRewriteIpv6},
+        {"ipv6 one byte short of its header", Ethernet(0x86DD, Shortened(Ipv6Header(1))), 1, 5,
+         frame::FrameKind::NotIpv4, false, -1, 0, kRewriteIpv6},
+        {"ipv6 ethertype, version 4", Ethernet(0x86DD, Ipv6Header(1, 4)), 1, 5, frame::FrameKind::NotIpv4, false,
+         -1, 0, kRewriteIpv6},
+        {"ipv6 rule off", Ethernet(0x86DD, Ipv6Header(1)), 1, 5, frame::FrameKind::NotIpv4, false, -1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Bytes f = row.in;
-        const frame::FrameVerdict v = frame::ProcessFrame(f.data(), f.size(), row.badTtl, row.newTtl);
+        const frame::FrameVerdict v =
+            frame::ProcessFrame(f.data(), f.size(), row.badTtl, row.newTtl, nullptr, row.ipv6);
         EXPECT_EQ(v.kind, row.kind);
         EXPECT_EQ(v.rewritten, row.rewritten);
-        if (row.kind == frame::FrameKind::Ipv4) {
-            EXPECT_EQ(v.ttl, row.in[14 + 8]);
+        const bool ipv6 = row.kind == frame::FrameKind::Ipv6;
+        const std::size_t ttlAt = ipv6 ? 14 + 7 : 14 + 8;
+        if (row.kind == frame::FrameKind::Ipv4 || ipv6) {
+            EXPECT_EQ(v.ttl, row.in[ttlAt]);
         }
         if (row.expectedTtl < 0) {
             EXPECT_EQ(f, row.in);
             continue;
         }
-        EXPECT_EQ(f[14 + 8], row.expectedTtl);
-        EXPECT_TRUE(ChecksumValid(f, row.summedBytes));
-        // Nothing but the TTL and the checksum changes, options included.
+        EXPECT_EQ(f[ttlAt], row.expectedTtl);
+        if (!ipv6) {
+            EXPECT_TRUE(ChecksumValid(f, row.summedBytes));
+        }
+        // Nothing but the TTL and the IPv4 checksum changes, options included.
         Bytes masked = f, original = row.in;
-        for (Bytes* b : {&masked, &original}) (*b)[14 + 8] = (*b)[14 + 10] = (*b)[14 + 11] = 0;
+        for (Bytes* b : {&masked, &original}) {
+            (*b)[ttlAt] = 0;
+            if (!ipv6) (*b)[14 + 10] = (*b)[14 + 11] = 0;
+        }
         EXPECT_EQ(masked, original);
     }
 }
@@ -134,6 +170,7 @@ TEST(FrameLogic, ObserverHearsTheReceivedTtlBeforeTheRewrite) {
             heard.push_back(ttl);
             if (fail) throw 1;
         }
+        void Ipv6Frame(std::uint8_t) override { ADD_FAILURE(); }
         std::vector<int> heard;
         bool fail = false;
     } observer;

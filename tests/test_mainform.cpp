@@ -523,11 +523,16 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
 }
 
-// Answers the Settings dialog from inside its modal loop.
-void AnswerSettings(LoopSteps& steps, tk::TModalResult answer, int badTTL = -1) {
+bool g_settingsShownIPv6 = false;
+
+// Answers the Settings dialog from inside its modal loop; with `toggleIPv6`
+// its IPv6 box is clicked first.
+void AnswerSettings(LoopSteps& steps, tk::TModalResult answer, int badTTL = -1, bool toggleIPv6 = false) {
     steps.Then(
-        [answer, badTTL] {
+        [answer, badTTL, toggleIPv6] {
             if (badTTL >= 0) frmSettings->udBadTTL->SetPosition(badTTL);
+            g_settingsShownIPv6 = frmSettings->chbRewriteIPv6->Checked();
+            if (toggleIPv6) ::SendMessageA(frmSettings->chbRewriteIPv6->Handle(), BM_CLICK, 0, 0);
             frmSettings->ModalResult = answer;
         },
         [] { return frmSettings->Modal(); });
@@ -541,6 +546,7 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
         frmSettings = nullptr;
     });
     SetDword("BadTTL", 300);
+    SetDword("RewriteIPv6", 7);
     Create();
     DeleteKey();  // what the dialog's Save writes must be seen alone
 
@@ -559,6 +565,90 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     EXPECT_EQ(GetDword("BadTTL"), 255u);
     EXPECT_EQ(GetDword("NewTTL"), 5u);
     EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_TRUE(g_settingsShownIPv6);
+    EXPECT_EQ(GetDword("RewriteIPv6"), 7u);
+
+    // A changed box stores 0 or 1; a running worker keeps its rule until the next Enable.
+    form->lvAdapters->Item(0)->SetSelected(true);
+    form->btnStartClick(form);
+    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
+    AnswerSettings(steps, tk::mrOk, -1, true);
+    form->btnSettingsClick(form);
+    EXPECT_EQ(GetDword("RewriteIPv6"), 0u);
+    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
+    form->btnStartClick(form);
+    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Pass);
 }
 
 } // namespace
+
+namespace {
+
+const char* const kDesktopKey = "Control Panel\\Desktop";
+const char* const kDpiChild = "BRACKWATER_TEST_AT_144_DPI";
+
+// Whether `control`'s caption, drawn in its font, fits inside its client area.
+bool TextFits(const tk::TControl* control) {
+    RECT client{};
+    ::GetClientRect(control->Handle(), &client);
+    HDC dc = ::GetDC(control->Handle());
+    tk::ScopeGuard release([&] { ::ReleaseDC(control->Handle(), dc); });
+    const HGDIOBJ old = ::SelectObject(dc, control->Font());
+    tk::ScopeGuard deselect([&] { ::SelectObject(dc, old); });
+    RECT text{};
+    ::DrawTextA(dc, control->Caption().c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE);
+    return text.right <= client.right && text.bottom <= client.bottom;
+}
+
+} // namespace
+
+// The display scale is read when a process starts: the test runs itself again
+// at 150 % and puts the scale back whatever the run did.
+TEST_F(MainFormTest, At150PercentTheWindowIsOneAndAHalfTimesAsLargeAndItsTextFits) {
+    if (!::GetEnvironmentVariableA(kDpiChild, nullptr, 0)) {
+        DWORD previous = 0, size = sizeof previous;
+        const bool had = ::RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels", RRF_RT_REG_DWORD, nullptr,
+                                        &previous, &size) == ERROR_SUCCESS;
+        tk::ScopeGuard restore([&] {
+            if (had)
+                ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels", REG_DWORD, &previous, sizeof previous);
+            else
+                ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels");
+        });
+        const DWORD dpi = 144;
+        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
+        char exe[MAX_PATH] = {};
+        ::GetModuleFileNameA(nullptr, exe, sizeof exe);
+        std::string command = std::string("\"") + exe + "\" --gtest_brief=1 --gtest_filter=" +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ::SetEnvironmentVariableA(kDpiChild, "1");
+        tk::ScopeGuard unset([] { ::SetEnvironmentVariableA(kDpiChild, nullptr); });
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                     &child));
+        tk::UniqueKernelHandle process(child.hProcess), thread(child.hThread);
+        ASSERT_EQ(::WaitForSingleObject(child.hProcess, 120000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        ::GetExitCodeProcess(child.hProcess, &code);
+        EXPECT_EQ(code, 0u) << "the run at 150 % failed (its output is above)";
+        return;
+    }
+
+    Create();
+    ASSERT_EQ(form->Dpi(), 144) << "the scale in the registry did not reach this process";
+    RECT client{};
+    ::GetClientRect(form->Handle(), &client);
+    EXPECT_NEAR(client.right, 837 * 1.5, 2);
+    EXPECT_NEAR(client.bottom, 524 * 1.5, 2);
+    for (int i = 0; i < form->ComponentCount(); ++i) {
+        auto* control = dynamic_cast<tk::TControl*>(form->Components(i));
+        if (dynamic_cast<tk::TButton*>(control) || dynamic_cast<tk::TLabel*>(control)) {
+            EXPECT_TRUE(TextFits(control)) << control->Name() << ": " << control->Caption();
+        }
+    }
+    EXPECT_EQ(form->ilMedium->Width(), 24);
+    EXPECT_EQ(form->tiTray->Icon().Width(), 24);
+}

@@ -107,7 +107,8 @@ struct Start {
 };
 
 auto Fields(const TSettings& s) {
-    return std::tie(s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter, s.ExitConfirmation);
+    return std::tie(s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter, s.ExitConfirmation,
+                    s.RewriteIPv6);
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -131,8 +132,8 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         {"stored values as stored",
          {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
           Dword("Trace", 2), Dword("TraceLogLen", 12), Text("FilteredAdapter", kAdapter),
-          Dword("ExitConfirmation", 0)},
-         {300, 7, true, 12, kAdapter, false},
+          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7)},
+         {300, 7, true, 12, kAdapter, false, 7},
          {"left -3000", "top 100", "minimised"},
          ""},
         {"expandable adapter name, unexpanded",
@@ -151,6 +152,8 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
          {"left 100", "top 100"}, "Invalid data type for 'FilteredAdapter'"},
         {"boolean of eight bytes", {Text("ExitConfirmation", std::string(7, 'y'), REG_BINARY)},
          {1, 5, false, 100, "", false}, {"left 100", "top 100"}, "Failed to get data for 'ExitConfirmation'"},
+        {"RewriteIPv6 stored as text", {Text("RewriteIPv6", "x")}, {1, 5, false, 100, "", true},
+         {"left 100", "top 100"}, "Invalid data type for 'RewriteIPv6'"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -175,11 +178,12 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
         std::string nextError;
     };
     const Row rows[] = {
-        {"a full load writes all eight, normalised",
-         {Dword("Trace", 2), Dword("NewTTL", 9)},
+        {"a full load writes all nine, booleans normalised",
+         {Dword("Trace", 2), Dword("NewTTL", 9), Dword("RewriteIPv6", 7)},
          nothing,
          {Dword("BadTTL", 1), Dword("ExitConfirmation", 1), Text("FilteredAdapter", ""), Dword("NewTTL", 9),
-          Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
+          Dword("RewriteIPv6", 7), Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100),
+          Dword("WindowTop", 100)},
          ""},
         {"bad BadTTL keeps the user's later values",
          {Text("BadTTL", "x"), Dword("NewTTL", 5), Dword("ExitConfirmation", 1), Text("FilteredAdapter", kAdapter)},

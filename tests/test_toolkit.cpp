@@ -8,6 +8,7 @@
 #include "toolkit/Exception.h"
 #include "toolkit/ExtCtrls.h"
 #include "toolkit/Forms.h"
+#include "toolkit/ImgList.h"
 #include "toolkit/Registry.h"
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
@@ -548,6 +549,67 @@ TEST(ModalForm, EnterPicksTheDefaultButtonAndEscTheCancelButton) {
     LoopSteps close;
     close.Then([form] { ::PostMessageA(form->Handle(), WM_CLOSE, 0, 0); }, [form] { return form->Modal(); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
+    TComponent::Free(form);
+}
+
+// The pixels of `control`'s window within its parent.
+RECT PixelBounds(const TControl* control) {
+    RECT r{};
+    ::GetWindowRect(control->Handle(), &r);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control->Handle()), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Windows sends WM_DPICHANGED when the form reaches a monitor of another
+// scale; the layout at 96 DPI is drawn again at the new scale and comes back
+// exactly at the old one.
+TEST(Form, ADpiChangeLaysTheFormOutAgainInTheSuggestedRectangle) {
+    App();
+    auto* form = new DialogForm(nullptr);
+    auto* list = new TListView(form, 8, 100, 200, 40);
+    list->AddColumn("Name", 100);
+    auto* images = new TImageList(form, 16, 16);
+    images->AddIcon(::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION)));
+    list->SetSmallImages(images);
+    form->AfterConstruction();
+    RECT original{};
+    ::GetWindowRect(form->Handle(), &original);
+    const RECT okPixels = PixelBounds(form->ok);
+
+    const struct {
+        int dpi;
+        RECT suggested;
+        RECT ok;  // in the panel, in pixels
+        int fontHeight, column, image;
+    } rows[] = {
+        {144, {40, 30, 40 + 560, 30 + 330}, {255, 12, 255 + 113, 12 + 38}, -16, 150, 24},
+        {96, original, okPixels, -11, 100, 16},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.dpi);
+        RECT suggested = row.suggested;
+        ::SendMessageA(form->Handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(row.dpi, row.dpi),
+                       reinterpret_cast<LPARAM>(&suggested));
+        RECT now{};
+        ::GetWindowRect(form->Handle(), &now);
+        EXPECT_TRUE(::EqualRect(&now, &row.suggested));
+        EXPECT_EQ(form->Dpi(), row.dpi);
+        const RECT ok = PixelBounds(form->ok);
+        EXPECT_TRUE(::EqualRect(&ok, &row.ok)) << ok.left << "," << ok.top << " " << ok.right << "," << ok.bottom;
+        // The layout itself is unchanged, the panel still fills the bottom.
+        EXPECT_EQ(form->ok->Left(), 170);
+        EXPECT_EQ(form->ok->Width(), 75);
+        RECT client{};
+        ::GetClientRect(form->Handle(), &client);
+        EXPECT_EQ(PixelBounds(form->panel).bottom, client.bottom);
+        EXPECT_EQ(form->panel->Height(), 41);
+        LOGFONTA lf{};
+        ::GetObjectA(form->ok->Font(), sizeof lf, &lf);
+        EXPECT_EQ(lf.lfHeight, row.fontHeight);
+        EXPECT_EQ(::SendMessageA(list->Handle(), LVM_GETCOLUMNWIDTH, 0, 0), row.column);
+        EXPECT_EQ(images->Width(), row.image);
+        EXPECT_EQ(images->Count(), 1);
+    }
     TComponent::Free(form);
 }
 

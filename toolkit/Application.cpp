@@ -39,10 +39,12 @@ void TApplication::Initialize() {
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     if (!icon_.LoadFromResource(instance, "MAINICON") && !icon_.LoadFromResource(instance, 1))
         icon_.SetHandle(::CopyIcon(::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION))));
+    // At the size the resource holds for the shell's small icons (16, 24 or
+    // 32 pixels at 100, 150 or 200 %), rather than the large one shrunk.
     const int small = ::GetSystemMetrics(SM_CXSMICON);
-    HICON smallIcon = static_cast<HICON>(::LoadImageA(instance, "MAINICON", IMAGE_ICON, small, small, 0));
-    if (!smallIcon) smallIcon = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, small, small, 0));
-    smallIcon_.reset(smallIcon);
+    if (!smallIcon_.LoadFromResource(instance, "MAINICON", small, small) &&
+        !smallIcon_.LoadFromResource(instance, 1, small, small))
+        smallIcon_.Assign(icon_);
 
     WNDCLASSA wc{};
     wc.lpfnWndProc = &StaticWndProc;
@@ -58,7 +60,8 @@ void TApplication::Initialize() {
                                     nullptr, nullptr, instance, this));
     if (!handle_) throw Exception("Cannot create the application window");
     ::SendMessageA(handle_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Handle()));
-    if (smallIcon_) ::SendMessageA(handle_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    if (!smallIcon_.Empty())
+        ::SendMessageA(handle_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Handle()));
     ::ShowWindow(handle_.get(), SW_SHOWNOACTIVATE);
 }
 

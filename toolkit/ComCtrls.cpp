@@ -71,9 +71,21 @@ void TListView::AddColumn(const std::string& caption, int width) {
     LVCOLUMNA column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<char*>(caption.c_str());
-    column.cx = width;
+    column.cx = Scaled(width);
     column.iSubItem = index;
     ::SendMessageA(handle_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+void TListView::DpiChanged(int oldDpi, int newDpi) {
+    TControl::DpiChanged(oldDpi, newDpi);
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(handle_, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < columns; ++i) {
+        const int width = static_cast<int>(::SendMessageA(handle_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
+        ::SendMessageA(handle_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i), ::MulDiv(width, newDpi, oldDpi));
+    }
+    // The rows take their height from the images' size when the list is set.
+    if (images_) SetSmallImages(images_);
 }
 
 void TListView::SetSmallImages(TImageList* images) {

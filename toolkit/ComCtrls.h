@@ -51,6 +51,7 @@ public:
     TListView(TWinControl* parent, int left, int top, int width, int height);
     ~TListView() override;
 
+    // A column `width` pixels wide at 96 DPI.
     void AddColumn(const std::string& caption, int width);
     // The image list of the rows' icons (not owned); null for none.
     void SetSmallImages(TImageList* images);
@@ -58,6 +59,8 @@ public:
 
     TListItem* Add();
     void Clear();
+    // Scales the columns and takes up the image list's new size.
+    void DpiChanged(int oldDpi, int newDpi) override;
     int Count() const noexcept { return static_cast<int>(items_.size()); }
     TListItem* Item(int index) const { return items_.at(static_cast<size_t>(index)).get(); }
     // The selected row, or null.

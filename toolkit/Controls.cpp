@@ -127,22 +127,43 @@ RECT BoundsInParent(HWND window) {
 }
 } // namespace
 
-int TControl::Left() const { return BoundsInParent(handle_).left; }
-int TControl::Top() const { return BoundsInParent(handle_).top; }
+// Forms (no parent) are placed in screen pixels; controls at 96 DPI.
+int TControl::Left() const {
+    const int left = BoundsInParent(handle_).left;
+    return parent_ ? Unscaled(left) : left;
+}
+int TControl::Top() const {
+    const int top = BoundsInParent(handle_).top;
+    return parent_ ? Unscaled(top) : top;
+}
 int TControl::Width() const {
     RECT r = BoundsInParent(handle_);
-    return r.right - r.left;
+    return parent_ ? Unscaled(r.right - r.left) : r.right - r.left;
 }
 int TControl::Height() const {
     RECT r = BoundsInParent(handle_);
-    return r.bottom - r.top;
+    return parent_ ? Unscaled(r.bottom - r.top) : r.bottom - r.top;
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-    ::SetWindowPos(handle_, nullptr, left, top, width < 0 ? 0 : width, height < 0 ? 0 : height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    if (parent_) {
+        left = Scaled(left);
+        top = Scaled(top);
+        width = Scaled(width);
+        height = Scaled(height);
+    }
+    ::SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (align_ != TAlign::alNone && parent_) parent_->Realign();
 }
+
+int TControl::Dpi() const noexcept {
+    const TWinControl* form = Root();
+    return form ? form->FormDpi() : 96;
+}
+
+void TControl::DpiChanged(int, int) { FontChanged(); }
 void TControl::SetLeft(int left) { SetBounds(left, Top(), Width(), Height()); }
 void TControl::SetTop(int top) { SetBounds(Left(), top, Width(), Height()); }
 void TControl::SetWidth(int width) { SetBounds(Left(), Top(), width, Height()); }
@@ -260,10 +281,12 @@ void TWinControl::Realign() {
     if (!handle_) return;
     RECT r{};
     ::GetClientRect(handle_, &r);
+    // In the window's own pixels throughout.
     for (TControl* c : controls_) {
         if (c->align_ == TAlign::alNone || !c->Visible()) continue;
-        const int w = c->Width();
-        const int h = c->Height();
+        const RECT own = BoundsInParent(c->handle_);
+        const int w = own.right - own.left;
+        const int h = own.bottom - own.top;
         RECT b{};
         switch (c->align_) {
         case TAlign::alTop: b = {r.left, r.top, r.right, r.top + h}; r.top += h; break;

@@ -23,7 +23,10 @@ enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 // A control is a child window with an object behind it. It is created at
 // construction inside `parent` (a form or a panel); its owner is the form that
 // contains the parent, which destroys it. Controls are created in tab order.
-// Geometry is in pixels of the parent's client area.
+// Geometry is in pixels of the parent's client area at 96 DPI: the window
+// itself is laid out at its form's DPI (Scaled), so that one layout stays
+// sharp at every display scale. A form's own place and outer size are in
+// screen pixels.
 class TControl : public TComponent {
 public:
     ~TControl() override;
@@ -42,6 +45,15 @@ public:
     void SetTop(int top);
     void SetWidth(int width);
     void SetHeight(int height);
+
+    // The DPI of the form the control lies on (96 without one), and a length
+    // at 96 DPI converted to it and back.
+    int Dpi() const noexcept;
+    int Scaled(int value) const noexcept { return ::MulDiv(value, Dpi(), 96); }
+    int Unscaled(int value) const noexcept { return ::MulDiv(value, 96, Dpi()); }
+    // Called by the form once it has been laid out at a new DPI: takes up the
+    // form's new font and scales what only the control itself knows.
+    virtual void DpiChanged(int oldDpi, int newDpi);
 
     // Window text.
     std::string Caption() const;
@@ -140,8 +152,10 @@ public:
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // What a form gives the controls on it: the font they share (null: the
-    // system's), and the modal result their buttons choose.
+    // system's), the DPI they are laid out at, and the modal result their
+    // buttons choose.
     virtual HFONT FormFont() const noexcept { return nullptr; }
+    virtual int FormDpi() const noexcept { return 96; }
     virtual void SetModalResult(TModalResult result) {}
 
 protected:

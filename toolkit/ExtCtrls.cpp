@@ -32,7 +32,12 @@ LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(handle_, &ps);
-        if (icon_.Handle()) ::DrawIconEx(dc, 0, 0, icon_.Handle(), 0, 0, 0, nullptr, DI_NORMAL);
+        // Filling the control, which follows the display scale; an icon of
+        // the control's size (the application's at the system's scale) is
+        // drawn as it is.
+        RECT r{};
+        ::GetClientRect(handle_, &r);
+        if (icon_.Handle()) ::DrawIconEx(dc, 0, 0, icon_.Handle(), r.right, r.bottom, 0, nullptr, DI_NORMAL);
         ::EndPaint(handle_, &ps);
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "toolkit/Forms.h"
 
 #include "toolkit/Exception.h"
+#include "toolkit/ImgList.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/TaskWindows.h"
 #include "toolkit/WindowBinding.h"
@@ -9,11 +10,33 @@ namespace tk {
 
 namespace {
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 int ScreenDpi() {
     HDC dc = ::GetDC(nullptr);
     const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
     if (dc) ::ReleaseDC(nullptr, dc);
     return dpi > 0 ? dpi : 96;
+}
+
+// The DPI of the monitor a window is on. Windows before 10 (1607) have no
+// per-window DPI: there the system's DPI is the window's until Windows sends
+// WM_DPICHANGED. Looked up at run time, so the program still starts on them.
+int WindowDpi(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
+    return dpi > 0 ? static_cast<int>(dpi) : ScreenDpi();
+}
+
+// "MS Sans Serif" 8 pt at `dpi` (height -11 at 96).
+HFONT NewFormFont(int dpi) {
+    return ::CreateFontA(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                         "MS Sans Serif");
 }
 
 } // namespace
@@ -44,20 +67,19 @@ const char* TForm::RegisterFormClass(const char* typeName) {
 }
 
 TForm::TForm(TComponent* owner, const char* windowClass) : TWinControl(owner) {
-    font_.reset(::CreateFontA(-::MulDiv(8, ScreenDpi(), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                              "MS Sans Serif"));
     const char* className = RegisterFormClass(windowClass && *windowClass ? windowClass : "TForm");
     HWND owningWindow = Application ? Application->Handle() : nullptr;
     HWND window = ::CreateWindowExA(FrameExStyle(), className, "", FrameStyle() | WS_CLIPCHILDREN, CW_USEDEFAULT,
                                     CW_USEDEFAULT, 320, 240, owningWindow, nullptr, ::GetModuleHandleA(nullptr),
                                     static_cast<TControl*>(this));
     if (!window) throw Exception("Cannot create the form's window");
+    dpi_ = WindowDpi(window);
+    font_.reset(NewFormFont(dpi_));
     ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     if (Application && Application->Icon().Handle()) {
         ::SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon().Handle()));
-        if (Application->smallIcon_)
-            ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Application->smallIcon_.get()));
+        if (!Application->smallIcon_.Empty())
+            ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Application->smallIcon_.Handle()));
     }
 }
 
@@ -147,23 +169,59 @@ void TForm::SetCaption(const std::string& caption) { ::SetWindowTextA(handle_, c
 int TForm::ClientWidth() const {
     RECT r{};
     ::GetClientRect(handle_, &r);
-    return r.right;
+    return Unscaled(r.right);
 }
 
 int TForm::ClientHeight() const {
     RECT r{};
     ::GetClientRect(handle_, &r);
-    return r.bottom;
+    return Unscaled(r.bottom);
 }
 
 void TForm::SetClientSize(int width, int height) {
     clientWidth_ = width;
     clientHeight_ = height;
-    RECT r{0, 0, width, height};
+    const int wantedWidth = Scaled(width);
+    const int wantedHeight = Scaled(height);
+    RECT r{0, 0, wantedWidth, wantedHeight};
     ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongA(handle_, GWL_STYLE)), FALSE,
                          static_cast<DWORD>(::GetWindowLongA(handle_, GWL_EXSTYLE)));
     ::SetWindowPos(handle_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame computed above is the system DPI's; on a monitor of another
+    // scale it differs, so the client area is measured and the rest made up.
+    RECT client{};
+    ::GetClientRect(handle_, &client);
+    if (client.right == wantedWidth && client.bottom == wantedHeight) return;
+    ::SetWindowPos(handle_, nullptr, 0, 0, r.right - r.left + wantedWidth - client.right,
+                   r.bottom - r.top + wantedHeight - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::ChangeDpi(int dpi, const RECT& bounds) {
+    if (dpi <= 0) return;
+    std::vector<TControl*> controls;
+    CollectControls(this, controls);
+    struct TPlace {
+        int left, top, width, height;  // at 96 DPI
+    };
+    std::vector<TPlace> layout;
+    for (TControl* c : controls) layout.push_back({c->Left(), c->Top(), c->Width(), c->Height()});
+
+    const int oldDpi = dpi_;
+    dpi_ = dpi;
+    // The old font stays alive until every control has let go of it.
+    UniqueFont oldFont(font_.release());
+    font_.reset(NewFormFont(dpi_));
+    ::SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    ::SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    for (size_t i = 0; i < controls.size(); ++i)
+        controls[i]->SetBounds(layout[i].left, layout[i].top, layout[i].width, layout[i].height);
+    for (int i = 0; i < ComponentCount(); ++i)
+        if (auto* images = dynamic_cast<TImageList*>(Components(i))) images->SetDpi(dpi_);
+    for (TControl* c : controls) c->DpiChanged(oldDpi, dpi_);
+    Realign();
+    ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TForm::SetWindowState(TWindowState state) {
@@ -318,6 +376,9 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         if (Application && Application->MainForm() == this && !Destroying()) Application->Terminate();
         break;
+    case WM_DPICHANGED:
+        ChangeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     default: break;
     }
     return TWinControl::WndProc(message, wParam, lParam);

@@ -31,7 +31,9 @@ using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 // A derived form builds its controls in its constructor in tab order and sets
 // its events; the creator then calls AfterConstruction (CreateForm does), which
 // runs Loaded() on every owned component and then OnCreate. One window class
-// per form class; the form's font is "MS Sans Serif" 8 pt.
+// per form class; the form's font is "MS Sans Serif" 8 pt. The form is laid
+// out at the DPI of the monitor it is on, and again when Windows moves it to
+// a monitor of another scale (WM_DPICHANGED).
 class TForm : public TWinControl {
 public:
     // `windowClass` names the form's window class: pass the form class's name.
@@ -45,7 +47,7 @@ public:
     void SetCaption(const std::string& caption) override;
     void SetBorderStyle(TFormBorderStyle style);
     void SetBorderIcons(TBorderIcons icons);
-    // Client area size; the frame is added around it.
+    // Client area size at 96 DPI; the frame is added around it.
     int ClientWidth() const;
     int ClientHeight() const;
     void SetClientSize(int width, int height);
@@ -73,6 +75,7 @@ public:
     HWND ActiveControl() const noexcept;
     // The form's font, shared by all its controls.
     HFONT FormFont() const noexcept override { return font_.get(); }
+    int FormDpi() const noexcept override { return dpi_; }
     void SetModalResult(TModalResult result) override { ModalResult = result; }
     // The default and cancel buttons (Enter and Esc), or null.
     TButton* DefaultButton() const;
@@ -100,6 +103,9 @@ protected:
 
 private:
     static const char* RegisterFormClass(const char* typeName);
+    // Lays the form out again at `dpi` within `bounds`, the screen rectangle
+    // Windows suggests for it.
+    void ChangeDpi(int dpi, const RECT& bounds);
     void ApplyPosition();
     DWORD FrameStyle() const;
     DWORD FrameExStyle() const;
@@ -110,6 +116,7 @@ private:
     // The form that was activated last; the screen's active form.
     static inline TForm* activeForm_ = nullptr;
     UniqueFont font_;
+    int dpi_ = 96;
     TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
     TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
     TWindowState windowState_ = TWindowState::wsNormal;
@@ -139,6 +146,9 @@ public:
     void SetTitle(const std::string& title);
     // From resource "MAINICON" or 1, else the system's application icon.
     TIcon& Icon() noexcept { return icon_; }
+    // The same at the shell's small-icon size (for window captions and the
+    // notification area); without an icon resource, a copy of Icon.
+    TIcon& SmallIcon() noexcept { return smallIcon_; }
 
     // Creates a form of type T owned by the application, runs its
     // AfterConstruction and stores it in `reference`; the first form so
@@ -193,7 +203,7 @@ private:
     UniqueWindow handle_;
     std::string title_;
     TIcon icon_;
-    UniqueIcon smallIcon_;
+    TIcon smallIcon_;
     TForm* mainForm_ = nullptr;
     bool terminated_ = false;
     bool mainFormHiddenByMinimize_ = false;

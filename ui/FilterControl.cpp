@@ -17,7 +17,8 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
                                  static_cast<std::uint8_t>(settings.NewTTL), workerLog_, settings.Trace,
                                  [this] {
                                      if (adapterChanged_) adapterChanged_();
-                                 });
+                                 },
+                                 settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass);
     Remember(InternalName);
 }
 

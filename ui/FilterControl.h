@@ -19,11 +19,13 @@ public:
     TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TLog WorkerLog, TLog Log,
                    std::function<void()> AdapterChanged);
 
-    // Whether a worker runs.
+    // Whether a worker runs, and the worker (null when none).
     explicit operator bool() const noexcept { return static_cast<bool>(worker_); }
+    const TTTLFilter* operator->() const noexcept { return worker_.get(); }
 
     // Stops any worker, starts one on the adapter at `Position` of the list
-    // named `InternalName` with the stored TTLs and trace flag, and remembers it.
+    // named `InternalName` with the stored TTLs, trace flag and IPv6 rule, and
+    // remembers it.
     void Start(std::uint32_t Position, const std::string& InternalName);
     // Stops the worker, if any, and forgets its adapter in memory only.
     void Stop();

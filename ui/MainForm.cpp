@@ -90,7 +90,8 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::FormCreate(tk::TObject* Sender) {
     EndingSession = false;
     SetCaption(tk::Application->Title());
-    tiTray->SetIcon(tk::Application->Icon());
+    // The application's icon as the shell draws it there, at its small-icon size.
+    tiTray->SetIcon(tk::Application->SmallIcon());
     tiTray->SetHint(tk::Application->Title().substr(0, 255));
     LoadSettings();
     btnListClick(this);
@@ -211,15 +212,7 @@ void TfrmMain::btnClearClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
-    frmSettings->udBadTTL->SetPosition(static_cast<std::int16_t>(Settings().BadTTL));
-    frmSettings->udNewTTL->SetPosition(static_cast<std::int16_t>(Settings().NewTTL));
-    frmSettings->chbExitConfirmation->SetChecked(Settings().ExitConfirmation);
-    if (frmSettings->ShowModal() != tk::mrOk) return;
-    // Confirmed values count as set even when they equal what the load left.
-    SettingsStore.Set(&TSettings::BadTTL, frmSettings->udBadTTL->Position());
-    SettingsStore.Set(&TSettings::NewTTL, frmSettings->udNewTTL->Position());
-    SettingsStore.Set(&TSettings::ExitConfirmation, frmSettings->chbExitConfirmation->Checked());
-    SaveSettings();
+    if (frmSettings->Edit(SettingsStore)) SaveSettings();
 }
 
 void TfrmMain::btnAboutClick(tk::TObject* Sender) {

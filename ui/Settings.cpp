@@ -14,6 +14,7 @@ const TSettingDef SettingDefs[SettingCount] = {
     {"TraceLogLen", TSettingKind::Integer, 100, &TSettings::TraceLogLen},
     {"FilteredAdapter", TSettingKind::String, 0, {}, {}, &TSettings::FilteredAdapter},
     {"ExitConfirmation", TSettingKind::Boolean, 1, {}, &TSettings::ExitConfirmation},
+    {"RewriteIPv6", TSettingKind::Integer, 0, &TSettings::RewriteIPv6},
 };
 
 namespace {

@@ -1,4 +1,4 @@
-// The program's settings in the per-user registry: eight values under one
+// The program's settings in the per-user registry: nine values under one
 // key, read once at start and written back at exit and after the Settings
 // dialog is confirmed.
 #pragma once
@@ -18,6 +18,9 @@ struct TSettings {
     int TraceLogLen = 0;
     std::string FilteredAdapter;
     bool ExitConfirmation = false;
+    // Any non-zero value means on; kept as read, so that a save writes back
+    // what the user stored unless the dialog changed it.
+    int RewriteIPv6 = 0;
 };
 
 // The values in the order they are read and written.
@@ -30,8 +33,9 @@ enum class TSettingId : std::size_t {
     TraceLogLen,
     FilteredAdapter,
     ExitConfirmation,
+    RewriteIPv6,
 };
-constexpr std::size_t SettingCount = 8;
+constexpr std::size_t SettingCount = 9;
 
 enum class TSettingKind { Integer, Boolean, String };
 

@@ -1,5 +1,7 @@
 #include "ui/SettingsForm.h"
 
+#include <cstdint>
+
 TfrmSettings* frmSettings = nullptr;
 
 namespace {
@@ -32,7 +34,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     SetName("frmSettings");
     SetCaption("Settings");
     SetBorderStyle(tk::TFormBorderStyle::bsDialog);
-    SetClientSize(333, 171);
+    SetClientSize(333, 195);
     Position = tk::TPosition::poMainFormCenter;
 
     // Created in tab order; the panel before the bevel so that the panel takes
@@ -47,6 +49,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     udNewTTL = NewTTLSpin(this, edtNewTTL);
     lblNewTTL->FocusControl = edtNewTTL;
     lblNote = new tk::TLabel(this, "Filter needs to be restarted to apply new settings", 24, 88);
+    chbRewriteIPv6 = new tk::TCheckBox(this, "Also change the IPv6 &hop limit", 24, 112, 289, 17);
 
     pnlBottom = new tk::TPanel(this, 0, 0, 333, 41);
     pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
@@ -70,6 +73,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     edtNewTTL->SetName("edtNewTTL");
     udNewTTL->SetName("udNewTTL");
     lblNote->SetName("lblNote");
+    chbRewriteIPv6->SetName("chbRewriteIPv6");
     pnlBottom->SetName("pnlBottom");
     btnOK->SetName("btnOK");
     btnCancel->SetName("btnCancel");
@@ -78,4 +82,21 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
 
 TfrmSettings::~TfrmSettings() {
     if (frmSettings == this) frmSettings = nullptr;
+}
+
+bool TfrmSettings::Edit(TSettingsStore& Store) {
+    const TSettings& settings = Store.Values();
+    udBadTTL->SetPosition(static_cast<std::int16_t>(settings.BadTTL));
+    udNewTTL->SetPosition(static_cast<std::int16_t>(settings.NewTTL));
+    chbExitConfirmation->SetChecked(settings.ExitConfirmation);
+    chbRewriteIPv6->SetChecked(settings.RewriteIPv6 != 0);
+    if (ShowModal() != tk::mrOk) return false;
+    // Confirmed values count as set even when they equal what the load left.
+    Store.Set(&TSettings::BadTTL, udBadTTL->Position());
+    Store.Set(&TSettings::NewTTL, udNewTTL->Position());
+    Store.Set(&TSettings::ExitConfirmation, chbExitConfirmation->Checked());
+    // A stored non-zero value other than 1 stays as it is unless the box was changed.
+    const bool rewrite = chbRewriteIPv6->Checked();
+    Store.Set(&TSettings::RewriteIPv6, rewrite == (settings.RewriteIPv6 != 0) ? settings.RewriteIPv6 : int{rewrite});
+    return true;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's icons (the application icon and the 14 medium icons of
-the adapter list) and writes them as .ico files, 16 and 32 pixels each, so no
-binary artwork needs to live in the repository."""
+the adapter list) and writes them as .ico files, so no binary artwork needs to
+live in the repository. Each holds the sizes Windows asks for at 100, 125, 150
+and 200 % display scale: small icons of 16, 20, 24 and 32 pixels, and for the
+application icon the large ones of 32, 40, 48 and 64 pixels too."""
 import math
 import struct
 import sys
@@ -27,6 +29,10 @@ MEDIUMS = [
     ("W", (0x00, 0x99, 0xcc)), ("I", (0xcc, 0x00, 0x66)), ("C", (0x55, 0x6b, 0x2f)),
     ("1", (0x99, 0x66, 0x00)), ("?", (0x80, 0x80, 0x80)),
 ]
+
+
+SMALL_SIZES = [16, 20, 24, 32]
+APP_SIZES = [16, 20, 24, 32, 40, 48, 64]
 
 
 def blank(n):
@@ -84,7 +90,7 @@ def app_icon(n):
 def medium_icon(n, ch, color):
     img = blank(n)
     rounded_box(img, color, max(2, n // 6))
-    glyph(img, ch, 2 if n == 16 else 4)
+    glyph(img, ch, max(1, n // 8))
     return img
 
 
@@ -117,9 +123,9 @@ def write_ico(path, images):
 def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
-    write_ico(out / "Brackwater.ico", [app_icon(16), app_icon(32)])
+    write_ico(out / "Brackwater.ico", [app_icon(n) for n in APP_SIZES])
     for i, (ch, color) in enumerate(MEDIUMS):
-        write_ico(out / f"medium{i:02d}.ico", [medium_icon(16, ch, color), medium_icon(32, ch, color)])
+        write_ico(out / f"medium{i:02d}.ico", [medium_icon(n, ch, color) for n in SMALL_SIZES])
 
 
 if __name__ == "__main__":
