@@ -6,8 +6,6 @@
 #include "ui/SettingsForm.h"
 #include "ui/SingleInstance.h"
 
-#include <commctrl.h>
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Two instances would divert the same adapter, and the first to exit would
     // set it back to normal under the other: a second start only shows the first.
@@ -19,9 +17,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     // A crash while filtering must not leave the adapter cut off from the stack.
     InstallLastChance();
-
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
 
     tk::TApplication application;
     application.Initialize();

@@ -26,11 +26,17 @@ const char* AttachFailureText(TAttachResult Result) {
 
 } // namespace
 
+tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(std::uint32_t AdapterIndex, std::string AdapterName,
+                                              std::uint8_t BadTTL, std::uint8_t NewTTL, TMessageEvent OnMessage,
+                                              bool Trace, TAdapterChangeEvent OnAdapterChange, frame::Ipv6Rule IPv6) {
+    return tk::StartThread<TTTLFilter>(AdapterIndex, std::move(AdapterName), BadTTL, NewTTL, std::move(OnMessage),
+                                       Trace, std::move(OnAdapterChange), IPv6);
+}
+
 TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::string AdapterName_, std::uint8_t BadTTL_,
                        std::uint8_t NewTTL_, TMessageEvent OnMessage_, bool Trace_,
-                       TAdapterChangeEvent OnAdapterChange_, frame::Ipv6Rule IPv6_, bool CreateSuspended)
-    : tk::TThread(true),
-      AdapterIndex(AdapterIndex_),
+                       TAdapterChangeEvent OnAdapterChange_, frame::Ipv6Rule IPv6_)
+    : AdapterIndex(AdapterIndex_),
       AdapterName(std::move(AdapterName_)),
       BadTTL(BadTTL_),
       NewTTL(NewTTL_),
@@ -41,14 +47,6 @@ TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::string AdapterName_, st
       checkNow_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
     if (!checkNow_) throw std::runtime_error("Could not create thread event");
     FreeOnTerminate = false;
-    if (!CreateSuspended) Resume();
-}
-
-TTTLFilter::~TTTLFilter() {
-    // The body uses this object's members: it must have ended before they go.
-    Terminate();
-    Resume();
-    WaitFor();
 }
 
 void TTTLFilter::CheckAdapterNow() noexcept {

@@ -51,13 +51,18 @@ static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "64-bit counters 
 class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
     // Starts filtering at once the adapter listed under AdapterName (the
-    // position is what the user was shown). IPv6 says whether IPv6 hop limits
-    // are rewritten like TTLs. CreateSuspended leaves the thread waiting for
-    // Resume, so that a terminate request can come before the body begins.
+    // position is what the user was shown); IPv6 says whether IPv6 hop limits
+    // are rewritten like TTLs. The caller owns the worker, and destroying it
+    // stops it first.
+    static tk::ThreadPtr<TTTLFilter> Create(std::uint32_t AdapterIndex, std::string AdapterName, std::uint8_t BadTTL,
+                                            std::uint8_t NewTTL, TMessageEvent OnMessage, bool Trace,
+                                            TAdapterChangeEvent OnAdapterChange = nullptr,
+                                            frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass);
+    // Made suspended (tk::MakeThread), so that a terminate request can come
+    // before the body begins.
     TTTLFilter(std::uint32_t AdapterIndex, std::string AdapterName, std::uint8_t BadTTL, std::uint8_t NewTTL,
                TMessageEvent OnMessage, bool Trace, TAdapterChangeEvent OnAdapterChange = nullptr,
-               frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass, bool CreateSuspended = false);
-    ~TTTLFilter() override;
+               frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass);
 
     // Asks the worker to look for its adapter in the driver's list now rather
     // than at its next periodic check (after a resume or a device change).

@@ -2,11 +2,14 @@
 // an allocation failure can) becomes the operation's failure.
 #pragma once
 
+#include <windows.h>
+
 template <typename R, typename F>
 R Guarded(R failure, F f) noexcept {
     try {
         return f();
     } catch (...) {
+        ::OutputDebugStringA("ndisapi stand-in: an operation failed for want of memory\n");
         return failure;
     }
 }
@@ -16,5 +19,6 @@ void Guarded(F f) noexcept {
     try {
         f();
     } catch (...) {
+        ::OutputDebugStringA("ndisapi stand-in: an operation failed for want of memory\n");
     }
 }

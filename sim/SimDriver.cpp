@@ -50,7 +50,8 @@ TSimDriver& TSimDriver::Instance() {
     return driver;
 }
 
-TSimDriver::TSimDriver() : trickle_(*this) {
+TSimDriver::TSimDriver()
+    : trickle_([this](const unsigned char* frame, ULONG length) { FeedTunnelAdapters(frame, length); }, kQueueLimit) {
     defaultAdapters_ = !EnvironmentIs("BRACKWATER_SIM_ADAPTERS", "none");
     defaultDriverLoaded_ = !EnvironmentIs("BRACKWATER_SIM_DRIVER", "missing");
     if (const char* trickle = std::getenv("BRACKWATER_SIM_TRICKLE")) {
@@ -95,11 +96,13 @@ void TSimDriver::SignalFirst(TAdapter& adapter) {
     if (adapter.event && !adapter.held && adapter.queue.Size() == 1) ::SetEvent(adapter.event);
 }
 
-bool TSimDriver::Enqueue(TAdapter& adapter, const void* frame, ULONG length) {
-    if (!adapter.queue.Push(frame, length)) {
+bool TSimDriver::Enqueue(TAdapter& adapter, const void* frame, ULONG length, bool addressToAdapter) {
+    TFrameSlot* slot = adapter.queue.Push(frame, length);
+    if (!slot) {
         ++adapter.dropped;
         return false;
     }
+    if (addressToAdapter) std::memcpy(slot->bytes, adapter.mac.data(), ETHER_ADDR_LENGTH);
     SignalFirst(adapter);
     return true;
 }
@@ -433,14 +436,6 @@ void TSimDriver::FeedTunnelAdapters(const unsigned char* frame, ULONG length) {
     static const unsigned char broadcast[ETHER_ADDR_LENGTH] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     const bool toAdapter = std::memcmp(frame, broadcast, ETHER_ADDR_LENGTH) != 0;
     std::lock_guard lock(mutex_);
-    for (TAdapter& a : adapters_) {
-        if (!(a.mode & MSTCP_FLAG_RECV_TUNNEL)) continue;
-        TFrameSlot* slot = a.queue.Push(frame, length);
-        if (!slot) {
-            ++a.dropped;
-            continue;
-        }
-        if (toAdapter) std::memcpy(slot->bytes, a.mac.data(), ETHER_ADDR_LENGTH);
-        SignalFirst(a);
-    }
+    for (TAdapter& a : adapters_)
+        if (a.mode & MSTCP_FLAG_RECV_TUNNEL) Enqueue(a, frame, length, toAdapter);
 }

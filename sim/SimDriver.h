@@ -122,7 +122,9 @@ private:
     TAdapter* FindByHandle(HANDLE adapter);
     TAdapter* FindByPosition(ULONG position);
     static void SignalFirst(TAdapter& adapter);
-    static bool Enqueue(TAdapter& adapter, const void* frame, ULONG length);
+    // Queues a frame for the worker; `addressToAdapter` makes the adapter's
+    // MAC its destination.
+    static bool Enqueue(TAdapter& adapter, const void* frame, ULONG length, bool addressToAdapter = false);
     static void PassToStack(TAdapter& adapter, const void* frame, ULONG length);
     void ClearLocked();
     void AddDefaultAdaptersLocked();

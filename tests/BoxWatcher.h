@@ -59,8 +59,9 @@ private:
             boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, seen});
         }
         ::PostMessageA(w, WM_COMMAND, answer_, 0);
-        // Until the box has gone, so that it is counted once.
-        for (int i = 0; i < 200 && ::IsWindow(w) && ::IsWindowVisible(w); ++i) ::Sleep(10);
+        // Until the box has gone, however long its owner takes, so that it is
+        // counted once.
+        while (!stop_ && ::IsWindow(w) && ::IsWindowVisible(w)) ::Sleep(5);
     }
     void Run() {
         while (!stop_) {

@@ -53,12 +53,12 @@ int main(int argc, char** argv) {
     const unsigned char mac[6] = {0x02, 0, 0, 0, 0, 1};
     SimAddAdapter(kName, "Crash", mac, 0, 1500);
     int changes = 0;
-    TTTLFilter filter(1, kName, 1, 5, nullptr, false, [&] { ++changes; });
+    const auto filter = TTTLFilter::Create(1, kName, 1, 5, nullptr, false, [&] { ++changes; });
     if (!ServeUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
     // The handle the handlers must use is the one of the latest binding.
     SimRemoveAdapter(1);
     SimRestoreAdapter(1);
-    filter.CheckAdapterNow();
+    filter->CheckAdapterNow();
     if (!ServeUntil([&] { return changes == 2 && SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
 
     const tk::UniqueKernelHandle thread(::CreateThread(nullptr, 0, Fail, argv[1], 0, nullptr));

@@ -1,4 +1,6 @@
 // The Settings and About dialogs on a running application with a main form.
+#include "tests/LoopSteps.h"
+#include "tests/ScopedOverride.h"
 #include "toolkit/Forms.h"
 #include "ui/AboutForm.h"
 #include "ui/AppVersion.h"
@@ -35,31 +37,15 @@ private:
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new DialogsEnvironment);
 
-// Shows `form` modally and runs `steps` from its modal loop, one per timer
-// tick. A dialog still open well after the last step is ended with -1.
-class ModalScript {
-public:
-    static tk::TModalResult Run(tk::TForm* form, std::vector<std::function<void()>> steps) {
-        form_ = form;
-        steps_ = std::move(steps);
-        next_ = 0;
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &Tick);
-        tk::ScopeGuard stop([timer] { ::KillTimer(nullptr, timer); });
-        return form->ShowModal();
-    }
-
-private:
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        if (next_ < steps_.size())
-            steps_[next_]();
-        else if (next_ > steps_.size() + 100)
-            form_->ModalResult = -1;
-        ++next_;
-    }
-    static inline tk::TForm* form_ = nullptr;
-    static inline std::vector<std::function<void()>> steps_;
-    static inline size_t next_ = 0;
-};
+// Shows `form` modally and runs `steps` from its modal loop, in order. A
+// dialog still open well after the last step is ended with -1.
+tk::TModalResult RunModal(tk::TForm* form, std::vector<std::function<void()>> steps) {
+    LoopSteps script;
+    auto inside = [form] { return form->Modal(); };
+    for (auto& step : steps) script.Then(std::move(step), inside);
+    script.Then([form] { form->ModalResult = -1; }, [checks = 0]() mutable { return ++checks > 100; });
+    return form->ShowModal();
+}
 
 // The key as the focused control of `form` receives it (the form itself
 // when the program is not in the foreground and nothing has the focus).
@@ -170,7 +156,7 @@ TEST(Settings, SaveReturnsOkAndTheTypedValues) {
     f->udBadTTL->SetPosition(1);
     f->udNewTTL->SetPosition(5);
     f->chbExitConfirmation->SetChecked(true);
-    const tk::TModalResult result = ModalScript::Run(f, {
+    const tk::TModalResult result = RunModal(f, {
         [f] {
             f->edtBadTTL->SetText("42");
             f->edtNewTTL->SetText("300");
@@ -199,7 +185,7 @@ TEST(Settings, EnterSavesEscAndCancelDoNot) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(ModalScript::Run(f, {[f] { f->edtBadTTL->SetFocus(); }, row.close}), row.expected);
+        EXPECT_EQ(RunModal(f, {[f] { f->edtBadTTL->SetFocus(); }, row.close}), row.expected);
     }
 }
 
@@ -209,7 +195,7 @@ TEST(Settings, AcceleratorsFocusTheEditBoxesAndToggleTheCheckBoxes) {
     f->chbRewriteIPv6->SetChecked(false);
     HWND focusAfterT = nullptr;
     HWND focusAfterC = nullptr;
-    ModalScript::Run(f, {
+    RunModal(f, {
         [f] { PostKey(f, WM_SYSCHAR, 't', 1 << 29); },
         [&] {
             focusAfterT = ::GetFocus();
@@ -288,9 +274,7 @@ HINSTANCE WINAPI RecordShellExecute(HWND window, LPCSTR verb, LPCSTR file, LPCST
 
 TEST(About, LinkClicksHandTheAddressesToExplorer) {
     shellCalls.clear();
-    const TShellExecuteA previous = AboutShellExecute;
-    AboutShellExecute = &RecordShellExecute;
-    tk::ScopeGuard restore([previous] { AboutShellExecute = previous; });
+    const ScopedOverride record(AboutShellExecute, &RecordShellExecute);
     for (tk::TLabel* link : {frmAbout->lblEmail, frmAbout->lblWebsite})
         ::SendMessageA(frmAbout->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(link->Handle()), STN_CLICKED),
                        reinterpret_cast<LPARAM>(link->Handle()));
@@ -350,7 +334,7 @@ TEST(About, ShownOverTheMainFormInTheLowerRightCornerItMeetsTheWorkAreaEdges) {
     const RECT wa = WorkArea();
     mainForm->SetBounds(wa.right - 150, wa.bottom - 100, 200, 150);
     RECT shown{};
-    const tk::TModalResult result = ModalScript::Run(frmAbout, {
+    const tk::TModalResult result = RunModal(frmAbout, {
         [&] {
             ::GetWindowRect(frmAbout->Handle(), &shown);
             PostKey(frmAbout, WM_KEYDOWN, VK_ESCAPE);

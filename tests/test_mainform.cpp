@@ -2,6 +2,7 @@
 // load and save, the adapter list, Enable/Disable, the log and the ways of closing.
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
+#include "tests/LoopSteps.h"
 #include "tests/Pump.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Registry.h"
@@ -146,12 +147,12 @@ TEST_F(MainFormTest, MissingKeyGivesDefaultsAndExitStoresAllEightValues) {
     }
     EXPECT_EQ(form->Left(), 100);
     EXPECT_EQ(form->Top(), 100);
-    EXPECT_EQ(form->Settings.BadTTL, 1);
-    EXPECT_EQ(form->Settings.NewTTL, 5);
-    EXPECT_FALSE(form->Settings.Trace);
-    EXPECT_EQ(form->Settings.TraceLogLen, 100);
-    EXPECT_EQ(form->Settings.FilteredAdapter, "");
-    EXPECT_TRUE(form->Settings.ExitConfirmation);
+    EXPECT_EQ(form->Settings().BadTTL, 1);
+    EXPECT_EQ(form->Settings().NewTTL, 5);
+    EXPECT_FALSE(form->Settings().Trace);
+    EXPECT_EQ(form->Settings().TraceLogLen, 100);
+    EXPECT_EQ(form->Settings().FilteredAdapter, "");
+    EXPECT_TRUE(form->Settings().ExitConfirmation);
     EXPECT_EQ(form->WindowState(), tk::TWindowState::wsNormal);
     EXPECT_EQ(form->Caption(), "Brackwater");
     EXPECT_FALSE(form->Filter);
@@ -176,10 +177,10 @@ TEST_F(MainFormTest, StoredValuesReadBackAsStoredAndWriteBackNormalised) {
     Create();
     EXPECT_EQ(form->Left(), -3000);
     EXPECT_EQ(form->Top(), 100);  // "WindowTop" absent
-    EXPECT_EQ(form->Settings.BadTTL, 300);
-    EXPECT_TRUE(form->Settings.Trace);
-    EXPECT_EQ(form->Settings.TraceLogLen, 12);
-    EXPECT_FALSE(form->Settings.ExitConfirmation);
+    EXPECT_EQ(form->Settings().BadTTL, 300);
+    EXPECT_TRUE(form->Settings().Trace);
+    EXPECT_EQ(form->Settings().TraceLogLen, 12);
+    EXPECT_FALSE(form->Settings().ExitConfirmation);
     Destroy();
     EXPECT_EQ(GetDword("WindowLeft"), static_cast<DWORD>(-3000));
     EXPECT_EQ(GetDword("WindowTop"), 100u);
@@ -214,7 +215,7 @@ TEST_F(MainFormTest, WrongTypeShowsExactErrorAndLeavesLaterValuesUnread) {
         }
         EXPECT_EQ(form->Left(), 40);
         EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
-        EXPECT_EQ(form->Settings.ExitConfirmation, false);
+        EXPECT_EQ(form->Settings().ExitConfirmation, false);
         // The rest of the creation handler was skipped: no list.
         EXPECT_EQ(form->lvAdapters->Count(), 0);
         tk::TComponent::Free(form);
@@ -381,13 +382,13 @@ TEST_F(MainFormTest, EnableWhileFilteringRestartsOnTheNewRowAndDisableForgets) {
     ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(3) == 2; }));
     EXPECT_EQ(LogLines(form), (std::vector<std::string>{"Filtering (1) LAN...", "Filter closed.",
                                                         "Filtering (3) Tunnel..."}));
-    EXPECT_EQ(form->Settings.FilteredAdapter, "\\DEVICE\\{C3}");
+    EXPECT_EQ(form->Settings().FilteredAdapter, "\\DEVICE\\{C3}");
     // In the registry at once, so that a crash does not lose it.
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{C3}");
     form->btnStop->Click();
     EXPECT_EQ(SimAdapterMode(3), 0u);
     EXPECT_FALSE(form->Filter);
-    EXPECT_EQ(form->Settings.FilteredAdapter, "");
+    EXPECT_EQ(form->Settings().FilteredAdapter, "");
     EXPECT_EQ(GetString("FilteredAdapter"), "");
     EXPECT_EQ(LogLines(form).back(), "Filter closed.");
 }
@@ -455,7 +456,7 @@ TEST_F(MainFormTest, LogKeepsTraceLogLenDisplayedLinesAfterWorkerLines) {
     EXPECT_EQ(LogLines(form).back(), "after");
 
     // A limit below 1 keeps just the newest line.
-    form->Settings.TraceLogLen = 0;
+    form->SettingsStore.Set(&TSettings::TraceLogLen, 0);
     form->AddLogLine("only");
     EXPECT_EQ(LogLines(form), std::vector<std::string>{"only"});
     form->btnClear->Click();
@@ -483,10 +484,10 @@ TEST_F(MainFormTest, CloseQueryAsksUnlessDisabledOrSessionEnding) {
         EXPECT_TRUE(canClose);
     }
     BoxWatcher boxes;
-    form->Settings.ExitConfirmation = false;
+    form->SettingsStore.Set(&TSettings::ExitConfirmation, false);
     form->FormCloseQuery(form, canClose);
     EXPECT_TRUE(canClose);
-    form->Settings.ExitConfirmation = true;
+    form->SettingsStore.Set(&TSettings::ExitConfirmation, true);
     EXPECT_EQ(::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_TRUE(form->EndingSession);
     form->FormCloseQuery(form, canClose);
@@ -566,18 +567,19 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
 }
 
-tk::TModalResult g_settingsAnswer = tk::mrNone;
-int g_settingsBadTTL = -1;
-bool g_settingsToggleIPv6 = false;
 bool g_settingsShownIPv6 = false;
 
-// Answers the Settings dialog from inside its modal loop.
-void CALLBACK AnswerSettings(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    if (g_settingsBadTTL >= 0) frmSettings->udBadTTL->SetPosition(g_settingsBadTTL);
-    g_settingsShownIPv6 = frmSettings->chbRewriteIPv6->Checked();
-    if (g_settingsToggleIPv6) ::SendMessageA(frmSettings->chbRewriteIPv6->Handle(), BM_CLICK, 0, 0);
-    frmSettings->ModalResult = g_settingsAnswer;
+// Answers the Settings dialog from inside its modal loop; with `toggleIPv6`
+// its IPv6 box is clicked first.
+void AnswerSettings(LoopSteps& steps, tk::TModalResult answer, int badTTL = -1, bool toggleIPv6 = false) {
+    steps.Then(
+        [answer, badTTL, toggleIPv6] {
+            if (badTTL >= 0) frmSettings->udBadTTL->SetPosition(badTTL);
+            g_settingsShownIPv6 = frmSettings->chbRewriteIPv6->Checked();
+            if (toggleIPv6) ::SendMessageA(frmSettings->chbRewriteIPv6->Handle(), BM_CLICK, 0, 0);
+            frmSettings->ModalResult = answer;
+        },
+        [] { return frmSettings->Modal(); });
 }
 
 TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
@@ -592,19 +594,16 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     Create();
     DeleteKey();  // what the dialog's Save writes must be seen alone
 
-    g_settingsAnswer = tk::mrCancel;
-    g_settingsBadTTL = 17;
-    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    LoopSteps steps;
+    AnswerSettings(steps, tk::mrCancel, 17);
     form->btnSettingsClick(form);
-    EXPECT_EQ(form->Settings.BadTTL, 300);
+    EXPECT_EQ(form->Settings().BadTTL, 300);
     EXPECT_EQ(GetDword("BadTTL"), 0xDEADBEEFu);
 
     // Unchanged values: the out-of-range 300 shows as 255 and is stored so.
-    g_settingsAnswer = tk::mrOk;
-    g_settingsBadTTL = -1;
-    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    AnswerSettings(steps, tk::mrOk);
     form->btnSettingsClick(form);
-    EXPECT_EQ(form->Settings.BadTTL, 255);
+    EXPECT_EQ(form->Settings().BadTTL, 255);
     for (const char* name : {"WindowLeft", "WindowTop", "BadTTL", "NewTTL", "Trace", "TraceLogLen", "ExitConfirmation"})
         EXPECT_NE(GetDword(name), 0xDEADBEEFu) << name;
     EXPECT_EQ(GetDword("BadTTL"), 255u);
@@ -617,10 +616,8 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     form->lvAdapters->Item(0)->SetSelected(true);
     form->btnStartClick(form);
     EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
-    g_settingsToggleIPv6 = true;
-    ::SetTimer(nullptr, 0, 50, AnswerSettings);
+    AnswerSettings(steps, tk::mrOk, -1, true);
     form->btnSettingsClick(form);
-    g_settingsToggleIPv6 = false;
     EXPECT_EQ(GetDword("RewriteIPv6"), 0u);
     EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
     form->btnStartClick(form);

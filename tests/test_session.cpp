@@ -4,7 +4,9 @@
 // application and message loop.
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
+#include "tests/LoopSteps.h"
 #include "tests/Pump.h"
+#include "tests/ScopedOverride.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Registry.h"
 #include "ui/AboutForm.h"
@@ -18,7 +20,6 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,18 +60,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Runs a step from whatever message loop of this thread is running `ms` from now.
-std::map<UINT_PTR, std::function<void()>>& Steps() {
-    static std::map<UINT_PTR, std::function<void()>> steps;
-    return steps;
-}
-void CALLBACK RunStep(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    auto step = Steps().extract(id);
-    if (!step.empty()) step.mapped()();
-}
-void Later(UINT ms, std::function<void()> step) { Steps()[::SetTimer(nullptr, 0, ms, &RunStep)] = std::move(step); }
-
 // A write that fails for one value name, as a key the user may not write would.
 std::string g_refusedValue;
 LONG WINAPI RefuseOneWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
@@ -92,7 +81,6 @@ protected:
         app.reset();
         frmSettings = nullptr;
         frmAbout = nullptr;
-        tk::RegSetValueExProc = ::RegSetValueExA;
         g_refusedValue.clear();
         EXPECT_EQ(SimAdapterMode(2), 0u);
         DeleteKey();
@@ -146,23 +134,26 @@ TEST_F(SessionTest, SessionEndInsideAModalLoopSavesStopsAndDestroysAfterTheLoops
         SetUp();
         StartProgram();
         frmMain->pmTray->OnPopup = [&](tk::TObject*) { menuOpen = true; };
-        bool wasOpen = false, stoppedInside = false, loopsLeft = false;
+        bool stoppedInside = false, loopsLeft = false;
         std::string savedInside, logTail;
-        Later(30, [&] {
-            Later(60, [&] {
-                wasOpen = row.isOpen();
-                EndSession();
-                // Done before WM_ENDSESSION returned: the process may end now.
-                stoppedInside = SimAdapterMode(2) == 0 && !frmMain->Filter;
-                savedInside = GetString("FilteredAdapter");
-                logTail = CallLog();
-            });
-            row.open();
-            // Back from the modal loop: the forms it used are still there.
-            loopsLeft = frmMain && ::IsWindow(frmMain->Handle());
-        });
+        LoopSteps steps;
+        steps
+            .Then([&] {
+                row.open();
+                // Back from the modal loop: the forms it used are still there.
+                loopsLeft = frmMain && ::IsWindow(frmMain->Handle());
+            })
+            .Then(
+                [&] {
+                    EndSession();
+                    // Done before WM_ENDSESSION returned: the process may end now.
+                    stoppedInside = SimAdapterMode(2) == 0 && !frmMain->Filter;
+                    savedInside = GetString("FilteredAdapter");
+                    logTail = CallLog();
+                },
+                row.isOpen);
         app->Run();
-        EXPECT_TRUE(wasOpen);
+        EXPECT_TRUE(steps.Done());
         EXPECT_TRUE(stoppedInside);
         EXPECT_TRUE(loopsLeft);
         EXPECT_EQ(frmMain, nullptr);  // destroyed by Run once the loops had unwound
@@ -179,11 +170,12 @@ TEST_F(SessionTest, SessionEndInsideAModalLoopSavesStopsAndDestroysAfterTheLoops
 TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     SetDword("ExitConfirmation", 0);
     g_refusedValue = "WindowTop";
-    tk::RegSetValueExProc = RefuseOneWrite;
+    const ScopedOverride refuse(tk::RegSetValueExProc, &RefuseOneWrite);
     // The mode of adapter 2 while the box is up.
     BoxWatcher boxes(IDOK, [] { return static_cast<unsigned long>(SimAdapterMode(2)); });
     StartProgram();
-    Later(30, [] { frmMain->miExit->Click(); });
+    LoopSteps steps;
+    steps.Then([] { frmMain->miExit->Click(); });
     app->Run();
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     const BoxWatcher::Box box = boxes.Boxes()[0];
@@ -195,12 +187,13 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
 
 TEST_F(SessionTest, FailedSaveWhileTheSessionEndsAsksNothingAndGoesToTheLog) {
     g_refusedValue = "WindowTop";
-    tk::RegSetValueExProc = RefuseOneWrite;
+    const ScopedOverride refuse(tk::RegSetValueExProc, &RefuseOneWrite);
     BoxWatcher boxes;
     StartProgram();
     std::string lastLine;
     bool stopped = false;
-    Later(30, [&] {
+    LoopSteps steps;
+    steps.Then([&] {
         EndSession();
         stopped = SimAdapterMode(2) == 0;
         lastLine = frmMain->mmLog->Line(frmMain->mmLog->LineCount() - 1);

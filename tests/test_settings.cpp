@@ -94,13 +94,12 @@ struct FakeWindow final : TSettingsWindow {
 // One start of the program: a store over the test key, loaded.
 struct Start {
     TSettingsStore store{std::string("\\") + kKey};
-    TSettings settings;
     FakeWindow window;
     std::string error;  // the load's, empty when it succeeded
 
     Start() {
         try {
-            store.Load(settings, window);
+            store.Load(window);
         } catch (const tk::Exception& e) {
             error = e.what();
         }
@@ -161,7 +160,7 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         Store(row.stored);
         const Start run;
         EXPECT_EQ(run.error, row.error);
-        EXPECT_EQ(Fields(run.settings), Fields(row.settings));
+        EXPECT_EQ(Fields(run.store.Values()), Fields(row.settings));
         EXPECT_EQ(run.window.calls, row.calls);
         EXPECT_TRUE(KeyExists());
     }
@@ -169,8 +168,8 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
 
 // After a load, the user's actions, a save and the next start's load.
 TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
-    using Action = std::function<void(TSettings&, FakeWindow&, TSettingsStore&)>;
-    const Action nothing = [](TSettings&, FakeWindow&, TSettingsStore&) {};
+    using Action = std::function<void(FakeWindow&, TSettingsStore&)>;
+    const Action nothing = [](FakeWindow&, TSettingsStore&) {};
     struct Row {
         const char* name;
         std::vector<RawValue> stored;
@@ -200,20 +199,17 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
          "Invalid data type for 'NewTTL'"},
         {"the Settings dialog mends the bad value",
          {Text("NewTTL", "x"), Dword("ExitConfirmation", 0)},
-         [](TSettings& s, FakeWindow&, TSettingsStore& store) {
-             s.NewTTL = 9;
-             for (TSettingId id : {TSettingId::BadTTL, TSettingId::NewTTL, TSettingId::ExitConfirmation})
-                 store.MarkSet(id);
+         [](FakeWindow&, TSettingsStore& store) {
+             store.Set(&TSettings::BadTTL, store.Values().BadTTL);
+             store.Set(&TSettings::NewTTL, 9);
+             store.Set(&TSettings::ExitConfirmation, store.Values().ExitConfirmation);
          },
          {Dword("BadTTL", 1), Dword("ExitConfirmation", 0), Dword("NewTTL", 9), Dword("WindowLeft", 100),
           Dword("WindowTop", 100)},
          ""},
         {"Disable forgets the adapter after a failed load",
          {Text("BadTTL", "x"), Text("FilteredAdapter", kAdapter)},
-         [](TSettings& s, FakeWindow&, TSettingsStore& store) {
-             s.FilteredAdapter.clear();
-             store.MarkSet(TSettingId::FilteredAdapter);
-         },
+         [](FakeWindow&, TSettingsStore& store) { store.Set(&TSettings::FilteredAdapter, ""); },
          {Text("BadTTL", "x"), Text("FilteredAdapter", ""), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
          "Invalid data type for 'BadTTL'"},
         {"an unread top edge stays until the window moves",
@@ -223,7 +219,7 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
          "Invalid data type for 'WindowTop'"},
         {"a moved window writes its unread edge",
          {Dword("WindowLeft", 40), Text("WindowTop", "x")},
-         [](TSettings&, FakeWindow& w, TSettingsStore&) { w.top = 300; },
+         [](FakeWindow& w, TSettingsStore&) { w.top = 300; },
          {Dword("WindowLeft", 40), Dword("WindowTop", 300)},
          ""},
     };
@@ -232,8 +228,8 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
         Store(row.stored);
         {
             Start run;
-            row.action(run.settings, run.window, run.store);
-            run.store.Save(run.settings, run.window);
+            row.action(run.window, run.store);
+            run.store.Save(run.window);
         }
         EXPECT_EQ(Stored(), row.after);
         EXPECT_EQ(Start().error, row.nextError);
@@ -243,11 +239,10 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
 TEST_F(SettingsStoreTest, AValueWrittenOnceIsWrittenAgain) {
     Store({Text("BadTTL", "x")});
     Start run;
-    run.store.MarkSet(TSettingId::NewTTL);
-    run.settings.NewTTL = 7;
-    run.store.Save(run.settings, run.window);
-    run.settings.NewTTL = 8;
-    run.store.Save(run.settings, run.window);
+    run.store.Set(&TSettings::NewTTL, 7);
+    run.store.Save(run.window);
+    run.store.Set(&TSettings::NewTTL, 8);
+    run.store.Save(run.window);
     EXPECT_EQ(Stored(), (std::vector<RawValue>{Text("BadTTL", "x"), Dword("NewTTL", 8), Dword("WindowLeft", 100),
                                                Dword("WindowTop", 100)}));
 }

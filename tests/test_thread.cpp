@@ -8,16 +8,13 @@
 
 #include <atomic>
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
 class TBody final : public tk::TThread {
 public:
-    explicit TBody(std::function<void(TBody&)> body) : tk::TThread(true), body_(std::move(body)) { Resume(); }
-    ~TBody() override {
-        Terminate();
-        WaitFor();
-    }
+    explicit TBody(std::function<void(TBody&)> body) : body_(std::move(body)) {}
 
 protected:
     void Execute() override { body_(*this); }
@@ -31,17 +28,17 @@ TEST(Thread, TerminateWakesABodyWaitingForWork) {
     tk::UniqueEvent never(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::atomic<DWORD> woken{WAIT_TIMEOUT};
     std::atomic<bool> waiting{false};
-    TBody body([&](TBody& self) {
+    auto body = tk::StartThread<TBody>([&](TBody& self) {
         const HANDLE waits[2] = {never.get(), self.TerminateEvent()};
         waiting = true;
         woken = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     });
     while (!waiting) ::SwitchToThread();
-    body.Terminate();
-    body.WaitFor();
+    body->Terminate();
+    body->WaitFor();
     EXPECT_EQ(woken.load(), WAIT_OBJECT_0 + 1);
     // The request stays signalled: a later wait of the body ends at once too.
-    EXPECT_EQ(::WaitForSingleObject(body.TerminateEvent(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(body->TerminateEvent(), 0), WAIT_OBJECT_0);
 }
 
 TEST(Thread, WaitForServesDeliveriesAndMessagesSentFromTheBody) {
@@ -58,7 +55,7 @@ TEST(Thread, WaitForServesDeliveriesAndMessagesSentFromTheBody) {
     int deliveries = 0;
     std::atomic<bool> sendAnswered{false};
     std::atomic<DWORD_PTR> answer{0};
-    TBody body([&](TBody& self) {
+    auto body = tk::StartThread<TBody>([&](TBody& self) {
         auto deliver = [&] { ++deliveries; };
         self.Synchronize(deliver);
         // Bounded, so that a wait that does not serve it shows as a failure
@@ -68,11 +65,19 @@ TEST(Thread, WaitForServesDeliveriesAndMessagesSentFromTheBody) {
         answer = result;
         self.Synchronize(deliver);
     });
-    body.WaitFor();
+    body->WaitFor();
     EXPECT_EQ(deliveries, 2);
     EXPECT_TRUE(sendAnswered.load());
     EXPECT_EQ(answer.load(), 42u);
     EXPECT_EQ(sentServed, 1);
+}
+
+TEST(Thread, AnErrorThatEndsTheBodyIsKeptForItsOwner) {
+    tk::TThread::SetMainThread();
+    auto body = tk::StartThread<TBody>([](TBody&) { throw std::runtime_error("body failed"); });
+    body->WaitFor();
+    ASSERT_TRUE(body->FatalException());
+    EXPECT_THROW(std::rethrow_exception(body->FatalException()), std::runtime_error);
 }
 
 } // namespace

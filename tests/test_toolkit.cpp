@@ -2,6 +2,7 @@
 // error-box text, component ownership and removal, displayed-line handling of
 // the memo, message boxes placed on the screen, errors in event handlers,
 // dialog keys of modal forms and minimising the whole program.
+#include "tests/LoopSteps.h"
 #include "toolkit/Classes.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Exception.h"
@@ -465,6 +466,30 @@ TEST(ErrorBox, AnErrorInAHandlerEndsItAndIsShown) {
     TComponent::Free(form);
 }
 
+// A handler that fails again while its window's box is up (the box's loop
+// runs inside the failing procedure) adds no second box.
+struct TwiceFailingForm : TForm {
+    explicit TwiceFailingForm(TComponent* owner) : TForm(owner, "TTwiceFailingForm") {}
+    static constexpr UINT kFail = WM_APP + 5;
+    int failures = 0;
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message != kFail) return TForm::WndProc(message, wParam, lParam);
+        // Taken by the box's loop before the watch's timer answers it.
+        if (++failures == 1) ::PostMessageA(Handle(), kFail, 0, 0);
+        throw Exception("Disk full");
+    }
+};
+
+TEST(ErrorBox, AHandlerFailingWhileItsBoxIsUpStacksNoSecondBox) {
+    App();
+    BoxWatch watch;
+    auto* form = new TwiceFailingForm(nullptr);
+    ::SendMessageA(form->Handle(), TwiceFailingForm::kFail, 0, 0);
+    EXPECT_EQ(form->failures, 2);
+    EXPECT_EQ(watch.seen, 1);
+    TComponent::Free(form);
+}
+
 // ---- Modal forms and dialog keys
 
 struct DialogForm : TForm {
@@ -496,23 +521,10 @@ struct DialogForm : TForm {
     TButton* cancel;
 };
 
-// Runs `action` once from the modal loop.
-struct Later {
-    static std::function<void()>& Action() {
-        static std::function<void()> action;
-        return action;
-    }
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) {
-        ::KillTimer(nullptr, id);
-        auto action = std::move(Action());
-        Action() = nullptr;
-        if (action) action();
-    }
-    explicit Later(std::function<void()> action) {
-        Action() = std::move(action);
-        ::SetTimer(nullptr, 0, 50, &Tick);
-    }
-};
+bool MenuOpen() {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu && ::IsWindowVisible(menu);
+}
 
 void Key(HWND window, UINT message, WPARAM key) { ::PostMessageA(window, message, key, 0); }
 
@@ -523,16 +535,19 @@ TEST(ModalForm, EnterPicksTheDefaultButtonAndEscTheCancelButton) {
     EXPECT_EQ(form->panel->Top(), 171 - 41);
     EXPECT_EQ(form->panel->Width(), 333);
 
-    Later enter([form] { Key(form->edit->Handle(), WM_KEYDOWN, VK_RETURN); });
+    LoopSteps enter;
+    enter.Then([form] { Key(form->edit->Handle(), WM_KEYDOWN, VK_RETURN); }, [form] { return form->Modal(); });
     form->edit->SetFocus();
     EXPECT_EQ(form->ShowModal(), mrOk);
     EXPECT_FALSE(form->Visible());
 
-    Later esc([form] { Key(form->check->Handle(), WM_KEYDOWN, VK_ESCAPE); });
+    LoopSteps esc;
+    esc.Then([form] { Key(form->check->Handle(), WM_KEYDOWN, VK_ESCAPE); }, [form] { return form->Modal(); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
 
     // Closing the window counts as Cancel.
-    Later close([form] { ::PostMessageA(form->Handle(), WM_CLOSE, 0, 0); });
+    LoopSteps close;
+    close.Then([form] { ::PostMessageA(form->Handle(), WM_CLOSE, 0, 0); }, [form] { return form->Modal(); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
     TComponent::Free(form);
 }
@@ -603,7 +618,8 @@ TEST(ModalForm, TabAndAcceleratorsMoveTheFocus) {
     auto* form = new DialogForm(nullptr);
     form->AfterConstruction();
     std::vector<HWND> focus;
-    Later keys([&] {
+    LoopSteps keys;
+    keys.Then([&] {
         // Under a bare X server the activation can be lost; focus is what counts here.
         form->check->SetFocus();
         focus.push_back(::GetFocus());
@@ -621,7 +637,7 @@ TEST(ModalForm, TabAndAcceleratorsMoveTheFocus) {
         EXPECT_TRUE(TForm::IsDialogKey(msg));
         focus.push_back(::GetFocus());
         form->ModalResult = mrOk;
-    });
+    }, [form] { return form->Modal(); });
     EXPECT_EQ(form->ShowModal(), mrOk);
     ASSERT_EQ(focus.size(), 4u);
     EXPECT_EQ(focus[0], form->check->Handle());
@@ -699,6 +715,34 @@ TEST(WindowProcedures, SubclassesAndUtilityWindowReachTheirObjects) {
     EXPECT_EQ(::GetWindowLongPtrA(window, GWLP_WNDPROC), original);
     TComponent::Free(form);
 
+    // A subclass chained on top of a system-class control, taken off before
+    // or after the control: the window's class procedure gets every message
+    // to the last (a checked box answers BM_GETCHECK; the default procedure
+    // would not).
+    for (const bool controlFirst : {true, false}) {
+        SCOPED_TRACE(controlFirst ? "control first" : "subclass first");
+        auto* host = new PlainForm(nullptr);
+        auto* check = new TCheckBox(host, "Confirm e&xit", 8, 8, 120, 17);
+        check->SetChecked(true);
+        HWND box = check->Handle();
+        LRESULT checkedAtDestroy = -1;
+        auto outer = std::make_unique<TWindowSubclass>(box, [&](HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+            if (message == WM_DESTROY) checkedAtDestroy = ::SendMessageA(w, BM_GETCHECK, 0, 0);
+            return TWindowSubclass::CallPrevious(w, message, wParam, lParam);
+        });
+        if (controlFirst) {
+            TComponent::Free(check);
+            EXPECT_EQ(checkedAtDestroy, BST_CHECKED);
+            outer.reset();
+        } else {
+            outer.reset();
+            ::SendMessageA(box, BM_CLICK, 0, 0);
+            EXPECT_FALSE(check->Checked());
+            EXPECT_EQ(TControl::FromHandle(box), check);
+        }
+        TComponent::Free(host);
+    }
+
     UINT got = 0;
     TUtilityWindow utility([&](HWND w, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
         if (message == kProbe) {
@@ -733,9 +777,10 @@ TEST(PopupMenu, PicksAnItemPastTheSeparatorAndClicksIt) {
     EXPECT_EQ(menu.Items()->Count(), 3);
     EXPECT_TRUE(separator.IsSeparator());
 
-    Later keys([] {
+    LoopSteps keys;
+    keys.Then([] {
         for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) Key(App().Handle(), WM_KEYDOWN, key);
-    });
+    }, MenuOpen);
     menu.Popup(100, 100);
     EXPECT_EQ(clicks, std::vector<std::string>{"E&xit"});
 

@@ -5,7 +5,9 @@
 #include "toolkit/MessageFilter.h"
 #include "ui/TrayIcon.h"
 
+#include "tests/LoopSteps.h"
 #include "tests/Pump.h"
+#include "tests/ScopedOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -122,8 +125,9 @@ BOOL WINAPI RecordFilterCall(HWND window, UINT message, DWORD action, PCHANGEFIL
 class TrayEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        ShellNotifyIcon = RecordShellCall;
-        tk::ChangeWindowMessageFilterExProc = RecordFilterCall;
+        recordShell_ = std::make_unique<ScopedOverride<TShellNotifyIcon>>(ShellNotifyIcon, &RecordShellCall);
+        recordFilter_ = std::make_unique<ScopedOverride<tk::TChangeWindowMessageFilterEx>>(
+            tk::ChangeWindowMessageFilterExProc, &RecordFilterCall);
         application_ = new tk::TApplication;
         application_->Initialize();
         application_->SetTitle("Brackwater");
@@ -132,9 +136,15 @@ public:
         creationCalls = shell.calls;
         Pump(50);
     }
-    void TearDown() override { tk::TComponent::Free(application_); }
+    void TearDown() override {
+        tk::TComponent::Free(application_);
+        recordFilter_.reset();
+        recordShell_.reset();
+    }
 
 private:
+    std::unique_ptr<ScopedOverride<TShellNotifyIcon>> recordShell_;
+    std::unique_ptr<ScopedOverride<tk::TChangeWindowMessageFilterEx>> recordFilter_;
     tk::TApplication* application_ = nullptr;
 };
 
@@ -144,9 +154,9 @@ void Notify(TTrayIcon* icon, UINT mouseMessage) {
     ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, icon->NotifyData().uID, mouseMessage);
 }
 
-void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    ::EndMenu();
+bool MenuOpen() {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu && ::IsWindowVisible(menu);
 }
 
 class TrayIconTest : public ::testing::Test {
@@ -176,8 +186,8 @@ protected:
         menu->Items()->Add(second);
         menu->OnPopup = [this](tk::TObject*) {
             events.push_back("popup");
-            // The menu loop blocks until the menu closes: close it from a timer.
-            ::SetTimer(nullptr, 0, 30, &CloseMenu);
+            // The menu loop blocks until the menu closes: close it from inside.
+            menuSteps.Then([] { ::EndMenu(); }, MenuOpen);
         };
         icon->SetPopupMenu(menu);
     }
@@ -206,6 +216,7 @@ protected:
 
     TTrayIcon* icon = nullptr;
     tk::TPopupMenu* menu = nullptr;
+    LoopSteps menuSteps;
     tk::TMenuItem* first = nullptr;
     tk::TMenuItem* second = nullptr;
     std::vector<std::string> events;
@@ -339,12 +350,15 @@ TEST_F(TrayIconTest, EnterAndExitEventsFollowTheCursor) {
     icon->OnMouseEnter = [this](tk::TObject* s) { Log(s, "enter"); };
     icon->OnMouseExit = [this](tk::TObject* s) { Log(s, "exit"); };
     icon->SetWantEnterExitEvents(true);
-    ASSERT_TRUE(::SetCursorPos(200, 200));
+    // Wherever the cursor is: the icon only notices that it moved.
+    POINT at{};
+    ASSERT_TRUE(::GetCursorPos(&at));
     Notify(icon, WM_MOUSEMOVE);
     Notify(icon, WM_MOUSEMOVE);
     Pump(100);
     EXPECT_EQ(events, (Events{"enter", "move", "move"}));
-    ASSERT_TRUE(::SetCursorPos(260, 230));
+    const int away = at.x > ::GetSystemMetrics(SM_CXSCREEN) / 2 ? -60 : 60;
+    ASSERT_TRUE(::SetCursorPos(at.x + away, at.y));
     EXPECT_TRUE(PumpUntil([&] { return events.size() == 4; }, 1000));
     EXPECT_EQ(events, (Events{"enter", "move", "move", "exit"}));
     Notify(icon, WM_MOUSEMOVE);
@@ -353,11 +367,11 @@ TEST_F(TrayIconTest, EnterAndExitEventsFollowTheCursor) {
 }
 
 TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
-    ASSERT_NE(TaskbarCreatedMessage, 0u);
+    ASSERT_NE(TaskbarCreatedMessage(), 0u);
     // Let through to the window that hears it, for a program run as administrator.
     ASSERT_FALSE(filterCalls.empty());
     EXPECT_EQ(filterCalls[0].window, tk::Application->Handle());
-    EXPECT_EQ(filterCalls[0].message, TaskbarCreatedMessage);
+    EXPECT_EQ(filterCalls[0].message, TaskbarCreatedMessage());
     EXPECT_EQ(filterCalls[0].action, static_cast<DWORD>(MSGFLT_ALLOW));
     icon->SetIcon(tk::Application->Icon());
     icon->SetHint("hidden icon");
@@ -368,7 +382,7 @@ TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
     // The shell restarts with an empty notification area.
     shell.present.clear();
     shell.calls.clear();
-    ::SendMessageA(tk::Application->Handle(), TaskbarCreatedMessage, 0, 0);
+    ::SendMessageA(tk::Application->Handle(), TaskbarCreatedMessage(), 0, 0);
 
     const std::vector<ShellCall> mainCalls = shell.CallsFor(mainId);
     ASSERT_EQ(mainCalls.size(), 1u);

@@ -84,4 +84,11 @@ private:
     bool destroying_ = false;
 };
 
+// Names a component as it is made: `btnList = Named(new TButton(...), "btnList")`.
+template <typename T>
+T* Named(T* component, const std::string& name) {
+    component->SetName(name);
+    return component;
+}
+
 } // namespace tk

@@ -1,7 +1,10 @@
 #include "toolkit/Controls.h"
 
+#include "toolkit/ErrorPolicy.h"
 #include "toolkit/Exception.h"
-#include "toolkit/Forms.h"
+#include "toolkit/WindowBinding.h"
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,20 +12,35 @@
 namespace tk {
 
 namespace {
-constexpr const char* kObjectProp = "tkControl";
+// The subclass of a control's own object; other subclasses on the window use other ids.
+constexpr UINT_PTR kControlSubclassId = 0x746B; // "tk"
+
+bool IsToolkitClass(HWND window) noexcept {
+    return reinterpret_cast<WNDPROC>(::GetClassLongPtrA(window, GCLP_WNDPROC)) == &TControl::ClassWndProc;
+}
 } // namespace
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::TControl(TWinControl* parent, const char* className, DWORD style, DWORD exStyle)
-    : TComponent(parent ? parent->ParentForm() : nullptr) {
+    : TComponent(parent ? parent->Root() : nullptr) {
     if (!parent || !parent->Handle()) throw Exception("Control has no parent window");
     const int id = TWinControl::NextControlId(parent);
+    WNDCLASSA own{};
+    const bool toolkitClass = ::GetClassInfoA(::GetModuleHandleA(nullptr), className, &own) &&
+                              own.lpfnWndProc == &ClassWndProc;
     HWND window = ::CreateWindowExA(exStyle, className, "", style | WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent->Handle(),
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleA(nullptr),
-                                    nullptr);
+                                    toolkitClass ? this : nullptr);
     if (!window) throw Exception(Format("Cannot create a window of class %s", className));
-    AttachWindow(window, true);
+    if (!toolkitClass) {
+        if (!::SetWindowSubclass(window, &SubclassProc, kControlSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+            ::DestroyWindow(window);
+            throw Exception(Format("Cannot create a window of class %s", className));
+        }
+        handle_ = window;
+        subclassed_ = true;
+    }
     parent_ = parent;
     parent->controls_.push_back(this);
     ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
@@ -36,58 +54,67 @@ TControl::~TControl() {
     }
     HWND window = handle_;
     Detach();
-    if (window && destroyWindow_) ::DestroyWindow(window);
-}
-
-void TControl::AttachWindow(HWND window, bool subclass) {
-    handle_ = window;
-    ::SetPropA(window, kObjectProp, this);
-    if (subclass)
-        defaultProc_ = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+    if (window) ::DestroyWindow(window);
 }
 
 void TControl::Detach() noexcept {
     if (!handle_) return;
-    if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(handle_, GWLP_WNDPROC)) == &SubclassProc)
-        ::SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defaultProc_));
-    ::RemovePropA(handle_, kObjectProp);
+    if (subclassed_)
+        ::RemoveWindowSubclass(handle_, &SubclassProc, kControlSubclassId);
+    else
+        UnbindObject(handle_);
     handle_ = nullptr;
 }
 
 TControl* TControl::FromHandle(HWND window) noexcept {
-    return window ? static_cast<TControl*>(::GetPropA(window, kObjectProp)) : nullptr;
+    if (!window) return nullptr;
+    if (IsToolkitClass(window)) return reinterpret_cast<TControl*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    // A system-class control is found among its container's children.
+    HWND parent = (::GetWindowLongA(window, GWL_STYLE) & WS_CHILD) ? ::GetParent(window) : nullptr;
+    auto* container = dynamic_cast<TWinControl*>(parent && IsToolkitClass(parent) ? FromHandle(parent) : nullptr);
+    if (!container) return nullptr;
+    for (TControl* child : container->controls_)
+        if (child->handle_ == window) return child;
+    return nullptr;
 }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    TControl* self = FromHandle(window);
+LRESULT CALLBACK TControl::ClassWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    TControl* self = BoundObject<TControl>(window, message, lParam);
     if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
-    try {
-        return self->WndProc(message, wParam, lParam);
-    } catch (...) {
-        if (Application) Application->HandleException();
-        return 0;
-    }
+    if (message == WM_NCCREATE) self->handle_ = window;
+    return CallGuarded(TErrorPolicy::ShowErrorBox, "window procedure", window, LRESULT(0),
+                       [&] { return self->WndProc(message, wParam, lParam); });
+}
+
+LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR self) {
+    return CallGuarded(TErrorPolicy::ShowErrorBox, "window procedure", window, LRESULT(0), [&] {
+        return reinterpret_cast<TControl*>(self)->WndProc(message, wParam, lParam);
+    });
 }
 
 LRESULT TControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCDESTROY) {
-        WNDPROC proc = defaultProc_;
+        // The window is going: the object lets go of it, the window's own
+        // procedure still sees the message.
         HWND window = handle_;
+        const bool subclassed = subclassed_;
         Detach();
-        return ::CallWindowProcA(proc, window, message, wParam, lParam);
+        return subclassed ? ::DefSubclassProc(window, message, wParam, lParam)
+                          : ::DefWindowProcA(window, message, wParam, lParam);
     }
     return DefaultHandler(message, wParam, lParam);
 }
 
 LRESULT TControl::DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::CallWindowProcA(defaultProc_, handle_, message, wParam, lParam);
+    return subclassed_ ? ::DefSubclassProc(handle_, message, wParam, lParam)
+                       : ::DefWindowProcA(handle_, message, wParam, lParam);
 }
 
-TForm* TControl::ParentForm() const noexcept {
+TWinControl* TControl::Root() const noexcept {
     const TControl* top = this;
     while (top->parent_) top = top->parent_;
-    return dynamic_cast<TForm*>(const_cast<TControl*>(top));
+    return dynamic_cast<TWinControl*>(const_cast<TControl*>(top));
 }
 
 namespace {
@@ -132,8 +159,8 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 }
 
 int TControl::Dpi() const noexcept {
-    const TForm* form = ParentForm();
-    return form ? form->dpi_ : 96;
+    const TWinControl* form = Root();
+    return form ? form->FormDpi() : 96;
 }
 
 void TControl::DpiChanged(int, int) { FontChanged(); }
@@ -190,7 +217,7 @@ void TControl::SetFontStyles(TFontStyles styles) {
 
 HFONT TControl::Font() const noexcept {
     if (ownFont_) return ownFont_.get();
-    if (TForm* form = ParentForm(); form && form->FormFont()) return form->FormFont();
+    if (TWinControl* form = Root(); form && form->FormFont()) return form->FormFont();
     return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
@@ -198,7 +225,7 @@ void TControl::FontChanged() {
     UniqueFont font;
     if (fontStyles_ != 0) {
         LOGFONTA lf{};
-        TForm* form = ParentForm();
+        TWinControl* form = Root();
         HFONT base = form && form->FormFont() ? form->FormFont() : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
         ::GetObjectA(base, sizeof lf, &lf);
         lf.lfWeight = (fontStyles_ & fsBold) ? FW_BOLD : FW_NORMAL;

@@ -10,8 +10,13 @@
 
 namespace tk {
 
-class TForm;
 class TWinControl;
+
+// Modal results of forms and buttons.
+using TModalResult = int;
+constexpr TModalResult mrNone = 0;
+constexpr TModalResult mrOk = IDOK;         // 1
+constexpr TModalResult mrCancel = IDCANCEL; // 2
 
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
@@ -28,8 +33,8 @@ public:
 
     HWND Handle() const noexcept { return handle_; }
     TWinControl* Parent() const noexcept { return parent_; }
-    // The form the control lies on (itself for a form).
-    TForm* ParentForm() const noexcept;
+    // The top-level container the control lies on: its form (itself for a form).
+    TWinControl* Root() const noexcept;
 
     int Left() const;
     int Top() const;
@@ -80,7 +85,8 @@ public:
     HFONT Font() const noexcept;
 
     // The window procedure of the control; overrides call the base for what
-    // they do not handle. Exceptions are caught by the caller and shown.
+    // they do not handle. An exception goes to the application's error box
+    // and the message is answered 0.
     virtual LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Notifications of the parent reflected to the control. Return true when handled.
@@ -98,13 +104,16 @@ public:
     // The object of a toolkit window, or null.
     static TControl* FromHandle(HWND window) noexcept;
 
+    // The class procedure of the toolkit's own window classes (forms and its
+    // own controls): the object comes as lpCreateParams (see WindowBinding.h).
+    static LRESULT CALLBACK ClassWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 protected:
-    // Creates the window of class `className` as a child of `parent`.
+    // Creates the window of class `className` as a child of `parent`: a
+    // toolkit class is bound at its creation, a system class subclassed.
     TControl(TWinControl* parent, const char* className, DWORD style, DWORD exStyle = 0);
-    // For forms: no window yet; call AttachWindow once it exists.
+    // For forms: the window is created by the form with the object as lpCreateParams.
     explicit TControl(TComponent* owner);
-    // Binds the object to `window`; subclasses it when `subclass` (system classes).
-    void AttachWindow(HWND window, bool subclass);
     // Called with the default procedure; used by WndProc.
     LRESULT DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
     // Applies the font colour/style: rebuilds the own font from the form's.
@@ -112,22 +121,20 @@ protected:
     // Recomputes the size of auto-sizing controls.
     virtual void AdjustSize() {}
 
-    // Hands a message to the window's object; an exception goes to the error
-    // box and the message is answered 0. Windows without an object get the default.
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
     HWND handle_ = nullptr;
-    WNDPROC defaultProc_ = ::DefWindowProcA;
 
 private:
     void Detach() noexcept;
+    // Hands a message to the control of a subclassed system-class window.
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR self);
 
     TWinControl* parent_ = nullptr;
     TAlign align_ = TAlign::alNone;
     TColor fontColor_ = clDefault;
     TFontStyles fontStyles_ = 0;
     UniqueFont ownFont_;
-    bool destroyWindow_ = true;
+    bool subclassed_ = false;
 
     friend class TWinControl;
 };
@@ -143,6 +150,13 @@ public:
     void Realign();
 
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // What a form gives the controls on it: the font they share (null: the
+    // system's), the DPI they are laid out at, and the modal result their
+    // buttons choose.
+    virtual HFONT FormFont() const noexcept { return nullptr; }
+    virtual int FormDpi() const noexcept { return 96; }
+    virtual void SetModalResult(TModalResult result) {}
 
 protected:
     using TControl::TControl;

@@ -1,24 +1,21 @@
 #include "toolkit/ExtCtrls.h"
 
+#include "toolkit/WindowBinding.h"
+
 namespace tk {
 
 namespace {
 
 // The toolkit's own control classes: plain windows whose painting the
-// control objects do (they are subclassed like the system classes).
+// control objects do.
 const char* ControlClass(const char* name) {
     WNDCLASSA wc{};
-    HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    if (!::GetClassInfoA(instance, name, &wc)) {
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = ::DefWindowProcA;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = name;
-        ::RegisterClassA(&wc);
-    }
-    return name;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &TControl::ClassWndProc;
+    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    return RegisterToolkitClass(wc);
 }
 
 } // namespace

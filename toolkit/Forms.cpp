@@ -2,22 +2,13 @@
 
 #include "toolkit/Exception.h"
 #include "toolkit/ImgList.h"
-#include "toolkit/Thread.h"
-
-#include <commctrl.h>
-
-#include <cctype>
+#include "toolkit/StdCtrls.h"
+#include "toolkit/TaskWindows.h"
+#include "toolkit/WindowBinding.h"
 
 namespace tk {
 
-TApplication* Application = nullptr;
-
 namespace {
-
-// The form that was activated last; the screen's active form.
-TForm* g_activeForm = nullptr;
-
-constexpr UINT WM_TK_ACTIVATEFORM = WM_APP + 0x3F00;
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -48,7 +39,9 @@ HFONT NewFormFont(int dpi) {
                          "MS Sans Serif");
 }
 
-void CollectControls(TWinControl* container, std::vector<TControl*>& out) {
+} // namespace
+
+void TForm::CollectControls(TWinControl* container, std::vector<TControl*>& out) {
     for (int i = 0; i < container->ControlCount(); ++i) {
         TControl* c = container->Controls(i);
         out.push_back(c);
@@ -56,100 +49,29 @@ void CollectControls(TWinControl* container, std::vector<TControl*>& out) {
     }
 }
 
-// ---- Message boxes centred on the screen
-
-thread_local HHOOK t_centreHook = nullptr;
-
-LRESULT CALLBACK CentreBoxHook(int code, WPARAM wParam, LPARAM lParam) {
-    HHOOK hook = t_centreHook;
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        char className[16] = {};
-        ::GetClassNameA(box, className, sizeof className);
-        if (lstrcmpA(className, "#32770") == 0) {
-            RECT r{};
-            ::GetWindowRect(box, &r);
-            const int width = r.right - r.left;
-            const int height = r.bottom - r.top;
-            ::SetWindowPos(box, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                           (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
-                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            // Only the box itself: later dialogs of its owner keep their place.
-            ::UnhookWindowsHookEx(hook);
-            t_centreHook = nullptr;
-            return 0;
-        }
-    }
-    return ::CallNextHookEx(hook, code, wParam, lParam);
-}
-
-// The other enabled, visible top-level windows of this thread, disabled while
-// a modal window is up.
-struct DisabledWindows {
-    HWND except;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK DisableOne(HWND window, LPARAM param) {
-    auto* list = reinterpret_cast<DisabledWindows*>(param);
-    if (window != list->except && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
-        list->windows.push_back(window);
-        ::EnableWindow(window, FALSE);
-    }
-    return TRUE;
-}
-
-void DisableTaskWindows(DisabledWindows& list) {
-    ::EnumThreadWindows(::GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(&list));
-}
-
-void EnableTaskWindows(DisabledWindows& list) {
-    for (auto it = list.windows.rbegin(); it != list.windows.rend(); ++it)
-        if (::IsWindow(*it)) ::EnableWindow(*it, TRUE);
-    list.windows.clear();
-}
-
-} // namespace
-
-int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-    HHOOK previous = t_centreHook;
-    t_centreHook = ::SetWindowsHookExA(WH_CBT, &CentreBoxHook, nullptr, ::GetCurrentThreadId());
-    ScopeGuard unhook([previous] {
-        if (t_centreHook) ::UnhookWindowsHookEx(t_centreHook);
-        t_centreHook = previous;
-    });
-    return ::MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
-}
-
 HWND ScreenActiveControl() noexcept {
     HWND focus = ::GetFocus();
     if (TForm* form = TForm::FormOf(focus); form && focus != form->Handle()) return focus;
-    if (g_activeForm) return g_activeForm->ActiveControl();
+    if (TForm::activeForm_) return TForm::activeForm_->ActiveControl();
     return nullptr;
 }
 
-// ---- TForm
-
 const char* TForm::RegisterFormClass(const char* typeName) {
     WNDCLASSA wc{};
-    HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    if (!::GetClassInfoA(instance, typeName, &wc)) {
-        wc.lpfnWndProc = &StaticWndProc;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = typeName;
-        if (Application) wc.hIcon = Application->Icon().Handle();
-        if (!::RegisterClassA(&wc)) throw Exception(Format("Cannot register window class %s", typeName));
-    }
-    return typeName;
+    wc.lpfnWndProc = &ClassWndProc;
+    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = typeName;
+    if (Application) wc.hIcon = Application->Icon().Handle();
+    return RegisterToolkitClass(wc);
 }
 
 TForm::TForm(TComponent* owner, const char* windowClass) : TWinControl(owner) {
     const char* className = RegisterFormClass(windowClass && *windowClass ? windowClass : "TForm");
     HWND owningWindow = Application ? Application->Handle() : nullptr;
     HWND window = ::CreateWindowExA(FrameExStyle(), className, "", FrameStyle() | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, 320, 240, owningWindow, nullptr, ::GetModuleHandleA(nullptr), this);
+                                    CW_USEDEFAULT, 320, 240, owningWindow, nullptr, ::GetModuleHandleA(nullptr),
+                                    static_cast<TControl*>(this));
     if (!window) throw Exception("Cannot create the form's window");
     dpi_ = WindowDpi(window);
     font_.reset(NewFormFont(dpi_));
@@ -164,7 +86,7 @@ TForm::TForm(TComponent* owner, const char* windowClass) : TWinControl(owner) {
 TForm::~TForm() {
     // Reached without BeforeDestruction (plain delete): the derived parts are
     // gone, so OnDestroy is not raised; still free the components first.
-    if (g_activeForm == this) g_activeForm = nullptr;
+    if (activeForm_ == this) activeForm_ = nullptr;
     DestroyComponents();
     if (Application && Application->mainForm_ == this) Application->mainForm_ = nullptr;
 }
@@ -178,7 +100,7 @@ void TForm::BeforeDestruction() {
     }
     // The components (tray icons and the like) may still use the window.
     DestroyComponents();
-    if (g_activeForm == this) g_activeForm = nullptr;
+    if (activeForm_ == this) activeForm_ = nullptr;
     if (Application && Application->mainForm_ == this) {
         Application->mainForm_ = nullptr;
         // Destroyed by the program rather than at the application's end.
@@ -194,14 +116,6 @@ void TForm::AfterConstruction() {
     SafeCall([this] {
         if (OnCreate) OnCreate(this);
     });
-}
-
-LRESULT CALLBACK TForm::StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        if (self) self->AttachWindow(window, false);
-    }
-    return SubclassProc(window, message, wParam, lParam);
 }
 
 DWORD TForm::FrameStyle() const {
@@ -372,15 +286,14 @@ TModalResult TForm::ShowModal() {
     if (modal_ || ::IsWindowVisible(handle_)) throw Exception("Cannot make a visible window modal");
     HWND previousActive = ::GetActiveWindow();
     ModalResult = mrNone;
-    DisabledWindows disabled{handle_, {}};
-    DisableTaskWindows(disabled);
+    TDisabledTaskWindows disabled(handle_);
     modal_ = true;
     ScopeGuard restore([&] {
         // Hidden while the others are still disabled, so that activation
         // returns to the window that was active before rather than any other.
         ::ShowWindow(handle_, SW_HIDE);
         modal_ = false;
-        EnableTaskWindows(disabled);
+        disabled.Enable();
         if (previousActive && ::IsWindow(previousActive)) ::SetActiveWindow(previousActive);
     });
     Show();
@@ -446,7 +359,7 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (focus && focus != handle_ && ::IsChild(handle_, focus)) lastFocus_ = focus;
             return 0;
         }
-        g_activeForm = this;
+        activeForm_ = this;
         if (!HIWORD(wParam)) {
             HWND target = ActiveControl();
             if (!target) target = ::GetNextDlgTabItem(handle_, nullptr, FALSE);
@@ -469,296 +382,6 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default: break;
     }
     return TWinControl::WndProc(message, wParam, lParam);
-}
-
-bool TForm::IsDialogKey(MSG& msg) {
-    if (msg.message != WM_KEYDOWN && msg.message != WM_CHAR && msg.message != WM_SYSCHAR) return false;
-    TForm* form = FormOf(msg.hwnd);
-    if (!form || !::IsWindowEnabled(form->handle_)) return false;
-    // Without a message pointer: an edit box asked with one switches to
-    // dialog behaviour (Esc closing its parent).
-    const LRESULT code = ::SendMessageA(msg.hwnd, WM_GETDLGCODE, msg.wParam, 0);
-    const bool alt = ::GetKeyState(VK_MENU) < 0;
-    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
-
-    auto accelerator = [form](char key) {
-        const char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(key)));
-        std::vector<TControl*> all;
-        CollectControls(form, all);
-        for (TControl* c : all) {
-            if (c->Accelerator() != wanted || !::IsWindowVisible(c->Handle()) || !::IsWindowEnabled(c->Handle()))
-                continue;
-            bool acted = false;
-            SafeCall([&] { acted = c->AcceleratorPressed(); });
-            if (acted) return true;
-        }
-        return false;
-    };
-
-    if (msg.message == WM_SYSCHAR) return accelerator(static_cast<char>(msg.wParam));
-    if (msg.message == WM_CHAR) {
-        if (code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS)) return false;
-        if (msg.wParam < 0x20) return false;
-        return accelerator(static_cast<char>(msg.wParam));
-    }
-
-    switch (msg.wParam) {
-    case VK_TAB: {
-        if (alt || ctrl || (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) == DLGC_WANTTAB) return false;
-        const bool back = ::GetKeyState(VK_SHIFT) < 0;
-        HWND start = msg.hwnd == form->handle_ ? nullptr : msg.hwnd;
-        HWND next = ::GetNextDlgTabItem(form->handle_, start, back ? TRUE : FALSE);
-        if (next) {
-            ::SetFocus(next);
-            if (::SendMessageA(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) ::SendMessageA(next, EM_SETSEL, 0, -1);
-        }
-        return true;
-    }
-    case VK_RETURN: {
-        if (alt || ctrl || (code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) return false;
-        TButton* target = nullptr;
-        if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) target = dynamic_cast<TButton*>(FromHandle(msg.hwnd));
-        if (!target) target = form->DefaultButton();
-        if (!target || !::IsWindowVisible(target->Handle()) || !::IsWindowEnabled(target->Handle())) return false;
-        SafeCall([target] { target->Click(); });
-        return true;
-    }
-    case VK_ESCAPE: {
-        if (alt || ctrl) return false;
-        TButton* target = form->CancelButton();
-        if (!target || !::IsWindowVisible(target->Handle()) || !::IsWindowEnabled(target->Handle())) return false;
-        SafeCall([target] { target->Click(); });
-        return true;
-    }
-    default: return false;
-    }
-}
-
-// ---- TApplication
-
-TApplication::TApplication() : TComponent(nullptr) { Application = this; }
-
-TApplication::~TApplication() {
-    DestroyForms();
-    if (Application == this) Application = nullptr;
-}
-
-void TApplication::Initialize() {
-    if (handle_) return;
-    TThread::SetMainThread();
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&icc);
-
-    HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    if (!icon_.LoadFromResource(instance, "MAINICON") && !icon_.LoadFromResource(instance, 1))
-        icon_.SetHandle(::CopyIcon(::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION))));
-    // At the size the resource holds for the shell's small icons (16, 24 or
-    // 32 pixels at 100, 150 or 200 %), rather than the large one shrunk.
-    const int small = ::GetSystemMetrics(SM_CXSMICON);
-    if (!smallIcon_.LoadFromResource(instance, "MAINICON", small, small) &&
-        !smallIcon_.LoadFromResource(instance, 1, small, small))
-        smallIcon_.Assign(icon_);
-
-    WNDCLASSA wc{};
-    if (!::GetClassInfoA(instance, "TApplication", &wc)) {
-        wc.lpfnWndProc = &StaticWndProc;
-        wc.hInstance = instance;
-        wc.hIcon = icon_.Handle();
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.lpszClassName = "TApplication";
-        ::RegisterClassA(&wc);
-    }
-    // A zero-size window in the middle of the screen: invisible, yet "shown",
-    // so it carries the taskbar button of the whole program.
-    handle_.reset(::CreateWindowExA(0, "TApplication", title_.c_str(),
-                                    WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                                    ::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
-                                    nullptr, nullptr, instance, this));
-    if (!handle_) throw Exception("Cannot create the application window");
-    ::SendMessageA(handle_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Handle()));
-    if (!smallIcon_.Empty())
-        ::SendMessageA(handle_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Handle()));
-    ::ShowWindow(handle_.get(), SW_SHOWNOACTIVATE);
-}
-
-void TApplication::SetTitle(const std::string& title) {
-    title_ = title;
-    if (handle_) ::SetWindowTextA(handle_.get(), title_.c_str());
-}
-
-void TApplication::FormCreated(TForm* form) {
-    form->AfterConstruction();
-    if (!mainForm_) mainForm_ = form;
-}
-
-void TApplication::Run() {
-    if (mainForm_ && ShowMainForm) {
-        if (mainForm_->WindowState() == TWindowState::wsMinimized)
-            Minimize();
-        else
-            mainForm_->Show();
-    }
-    while (!terminated_ && mainForm_) {
-        if (!HandleMessage()) break;
-    }
-    // The quit that ended the loop may still be queued; left there, it would
-    // close at once any box the forms show while they are destroyed.
-    MSG quit;
-    while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-    DestroyForms();
-}
-
-void TApplication::Terminate() {
-    if (terminated_) return;
-    terminated_ = true;
-    ::PostQuitMessage(0);
-}
-
-bool TApplication::HandleMessage() {
-    MSG msg;
-    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
-    if (got == 0) {
-        terminated_ = true;
-        return false;
-    }
-    if (got == -1) return true;
-    if (!TForm::IsDialogKey(msg)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    return true;
-}
-
-void TApplication::ProcessMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            terminated_ = true;
-            return;
-        }
-        if (!TForm::IsDialogKey(msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
-}
-
-bool TApplication::IsMinimized() const { return handle_ && ::IsIconic(handle_.get()); }
-
-void TApplication::Minimize() {
-    if (!handle_ || ::IsIconic(handle_.get())) return;
-    HWND main = mainForm_ ? mainForm_->Handle() : nullptr;
-    mainFormHiddenByMinimize_ = main && ::IsWindowVisible(main);
-    ::ShowWindow(handle_.get(), SW_MINIMIZE);
-    // Windows hides the windows a minimised window owns; make sure of it
-    // wherever the platform does not, as Restore brings the form back itself.
-    if (main && ::IsWindow(main) && ::IsWindowVisible(main) && ::IsIconic(handle_.get())) ::ShowWindow(main, SW_HIDE);
-}
-
-void TApplication::Restore() {
-    if (!handle_ || !::IsIconic(handle_.get())) return;
-    ::ShowWindow(handle_.get(), SW_RESTORE);
-    TForm* main = mainForm_;
-    if (main && ::IsWindow(main->Handle()) && !::IsWindowVisible(main->Handle()) &&
-        (mainFormHiddenByMinimize_ || main->windowState_ == TWindowState::wsMinimized)) {
-        main->windowState_ = TWindowState::wsNormal;
-        main->Show();
-    }
-    mainFormHiddenByMinimize_ = false;
-}
-
-void TApplication::HandleException() noexcept {
-    std::exception_ptr current = std::current_exception();
-    if (!current) return;
-    try {
-        std::rethrow_exception(current);
-    } catch (const std::exception& e) {
-        ShowException(e);
-    } catch (...) {
-        ShowException(Exception("Unknown error"));
-    }
-}
-
-void TApplication::ShowException(const std::exception& e) noexcept {
-    try {
-        MessageBox(ErrorBoxText(e.what()), title_, MB_OK | MB_ICONERROR);
-    } catch (...) {
-    }
-}
-
-int TApplication::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
-    HWND active = ::GetActiveWindow();
-    DisabledWindows disabled{nullptr, {}};
-    DisableTaskWindows(disabled);
-    ScopeGuard restore([&] {
-        EnableTaskWindows(disabled);
-        if (active && ::IsWindow(active)) ::SetActiveWindow(active);
-    });
-    return tk::MessageBox(active, text, caption, flags);
-}
-
-void TApplication::DestroyForms() {
-    if (formsDestroyed_) return;
-    formsDestroyed_ = true;
-    DestroyComponents();
-    mainForm_ = nullptr;
-}
-
-LRESULT CALLBACK TApplication::StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE)
-        ::SetPropA(window, "tkApplication", reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    auto* self = static_cast<TApplication*>(::GetPropA(window, "tkApplication"));
-    if (message == WM_NCDESTROY) ::RemovePropA(window, "tkApplication");
-    if (!self || !self->handle_ || self->handle_.get() != window) return ::DefWindowProcA(window, message, wParam, lParam);
-    try {
-        return self->WndProc(message, wParam, lParam);
-    } catch (...) {
-        self->HandleException();
-        return 0;
-    }
-}
-
-LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    HWND window = handle_.get();
-    switch (message) {
-    case WM_SYSCOMMAND:
-        switch (wParam & 0xFFF0) {
-        case SC_MINIMIZE: Minimize(); return 0;
-        case SC_RESTORE: Restore(); return 0;
-        default: break;
-        }
-        break;
-    case WM_CLOSE:
-        if (mainForm_) mainForm_->Close();
-        return 0;
-    case WM_ACTIVATE:
-        // The application window itself has nothing to show: pass activation on.
-        if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) ::PostMessageA(window, WM_TK_ACTIVATEFORM, 0, 0);
-        return 0;
-    case WM_TK_ACTIVATEFORM: {
-        if (::GetActiveWindow() != window) return 0;
-        TForm* target = g_activeForm ? g_activeForm : mainForm_;
-        if (target && ::IsWindowVisible(target->Handle()) && ::IsWindowEnabled(target->Handle()))
-            ::SetActiveWindow(target->Handle());
-        return 0;
-    }
-    case WM_ENDSESSION:
-        if (wParam) {
-            // The process may end once this returns, and Windows asks the
-            // top-level windows in no set order: the main form does its part
-            // now (it must do it only once). The forms themselves are destroyed
-            // by Run, after every modal loop above it has unwound: a dialog,
-            // message box or menu open now still uses them.
-            if (mainForm_ && ::IsWindow(mainForm_->Handle()))
-                ::SendMessageA(mainForm_->Handle(), WM_ENDSESSION, wParam, lParam);
-            ::EndMenu();
-            Terminate();
-        }
-        return 0;
-    default: break;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 } // namespace tk

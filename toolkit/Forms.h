@@ -3,8 +3,9 @@
 #pragma once
 
 #include "toolkit/Controls.h"
+#include "toolkit/ErrorPolicy.h"
+#include "toolkit/MessageBox.h"
 #include "toolkit/Graphics.h"
-#include "toolkit/StdCtrls.h"
 
 #include <exception>
 #include <functional>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace tk {
+
+class TButton;
 
 enum class TPosition { poDesigned, poScreenCenter, poMainFormCenter };
 enum class TWindowState { wsNormal, wsMinimized };
@@ -71,7 +74,9 @@ public:
     // The control that has (or last had) the focus on this form, or null.
     HWND ActiveControl() const noexcept;
     // The form's font, shared by all its controls.
-    HFONT FormFont() const noexcept { return font_.get(); }
+    HFONT FormFont() const noexcept override { return font_.get(); }
+    int FormDpi() const noexcept override { return dpi_; }
+    void SetModalResult(TModalResult result) override { ModalResult = result; }
     // The default and cancel buttons (Enter and Esc), or null.
     TButton* DefaultButton() const;
     TButton* CancelButton() const;
@@ -97,7 +102,6 @@ protected:
     void BeforeDestruction() override;
 
 private:
-    static LRESULT CALLBACK StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static const char* RegisterFormClass(const char* typeName);
     // Lays the form out again at `dpi` within `bounds`, the screen rectangle
     // Windows suggests for it.
@@ -107,6 +111,10 @@ private:
     DWORD FrameExStyle() const;
     void UpdateFrame();
 
+    static void CollectControls(TWinControl* container, std::vector<TControl*>& out);
+
+    // The form that was activated last; the screen's active form.
+    static inline TForm* activeForm_ = nullptr;
     UniqueFont font_;
     int dpi_ = 96;
     TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
@@ -119,7 +127,7 @@ private:
     bool destroyed_ = false;
     bool modal_ = false;
     friend class TApplication;
-    friend class TControl;
+    friend HWND ScreenActiveControl() noexcept;
 };
 
 // The program: a hidden application window that carries the taskbar button
@@ -206,22 +214,8 @@ private:
 // The application object; set by TApplication's constructor, null after its destructor.
 extern TApplication* Application;
 
-// A message box centred on the screen (not on its owner). `owner` may be null.
-// A CBT hook of the calling thread moves the box as it is activated.
-int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
-
 // The window of the control that has the focus on the active form (or had it
 // when the application was last active), or null.
 HWND ScreenActiveControl() noexcept;
-
-// Runs f(); an exception from it goes to the application's error box.
-template <typename F>
-void SafeCall(F&& f) noexcept {
-    try {
-        f();
-    } catch (...) {
-        if (Application) Application->HandleException();
-    }
-}
 
 } // namespace tk

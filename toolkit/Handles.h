@@ -38,42 +38,42 @@ private:
 
 struct KernelHandleTraits {
     using Type = HANDLE;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::CloseHandle(h); }
 };
 struct RegKeyTraits {
     using Type = HKEY;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::RegCloseKey(h); }
 };
 struct WindowTraits {
     using Type = HWND;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::DestroyWindow(h); }
 };
 struct IconTraits {
     using Type = HICON;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::DestroyIcon(h); }
 };
 struct MenuTraits {
     using Type = HMENU;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::DestroyMenu(h); }
 };
 struct FontTraits {
     using Type = HFONT;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::DeleteObject(h); }
 };
 struct BrushTraits {
     using Type = HBRUSH;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::DeleteObject(h); }
 };
 struct ModuleTraits {
     using Type = HMODULE;
-    static Type empty() noexcept { return nullptr; }
+    static constexpr Type empty() noexcept { return nullptr; }
     static void close(Type h) noexcept { ::FreeLibrary(h); }
 };
 

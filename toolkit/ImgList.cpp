@@ -1,12 +1,12 @@
 #include "toolkit/ImgList.h"
 
-#include "toolkit/Forms.h"
+#include "toolkit/Controls.h"
 
 namespace tk {
 
 TImageList::TImageList(TComponent* owner, int width, int height)
     : TComponent(owner), width_(width), height_(height) {
-    if (auto* form = dynamic_cast<TForm*>(owner)) dpi_ = form->Dpi();
+    if (auto* form = dynamic_cast<TControl*>(owner)) dpi_ = form->Dpi();
     list_.reset(::ImageList_Create(Width(), Height(), ILC_COLOR32 | ILC_MASK, 4, 4));
 }
 

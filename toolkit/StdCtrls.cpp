@@ -1,6 +1,5 @@
 #include "toolkit/StdCtrls.h"
 
-#include "toolkit/Forms.h"
 
 #include <vector>
 
@@ -20,7 +19,7 @@ void TButton::SetDefault(bool value) {
 }
 
 void TButton::Click() {
-    if (TForm* form = ParentForm()) form->ModalResult = ModalResult;
+    if (TWinControl* form = Root()) form->SetModalResult(ModalResult);
     if (OnClick) OnClick(this);
 }
 
@@ -149,6 +148,17 @@ int TMemo::LineCount() const {
     const LRESULT lastStart = Send(handle_, EM_LINEINDEX, static_cast<WPARAM>(count - 1));
     if (count > 0 && Send(handle_, EM_LINELENGTH, static_cast<WPARAM>(lastStart)) == 0) --count;
     return count;
+}
+
+void TMemo::Append(const std::string& line, int keep) {
+    // Each pass must shorten the text, or a line that will not go ends it.
+    for (int lines = LineCount(); lines >= keep && lines > 0;) {
+        DeleteLine(0);
+        const int left = LineCount();
+        if (left >= lines) break;
+        lines = left;
+    }
+    Append(line);
 }
 
 void TMemo::Append(const std::string& line) {

@@ -7,12 +7,6 @@
 
 namespace tk {
 
-// Modal results of forms and buttons.
-using TModalResult = int;
-constexpr TModalResult mrNone = 0;
-constexpr TModalResult mrOk = IDOK;         // 1
-constexpr TModalResult mrCancel = IDCANCEL; // 2
-
 // A push button. A click sets the form's ModalResult to the button's, then raises OnClick.
 class TButton : public TControl {
 public:
@@ -90,6 +84,9 @@ public:
     void Clear();
     // Appends `line` as a line of its own (the text then ends with a line break).
     void Append(const std::string& line);
+    // Appends `line` after removing the oldest lines, so that at most `keep`
+    // lines remain (the new one always does).
+    void Append(const std::string& line, int keep);
     // Number of displayed lines, not counting the empty line after a final line break.
     int LineCount() const;
     // Removes displayed line `index` (a wrapped part removes only that part).

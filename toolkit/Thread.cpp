@@ -1,5 +1,7 @@
 #include "toolkit/Thread.h"
 
+#include "toolkit/ErrorPolicy.h"
+
 #include <deque>
 #include <mutex>
 #include <stdexcept>
@@ -21,7 +23,6 @@ struct SyncState {
     std::mutex lock;
     std::deque<SyncRequest*> queue;
     DWORD mainThreadId = 0;
-    HWND window = nullptr;
     UniqueEvent pending{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
 };
 
@@ -30,7 +31,7 @@ SyncState& State() {
     return state;
 }
 
-LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_SYNCHRONIZE) {
         TThread::CheckSynchronize();
         return 0;
@@ -38,33 +39,25 @@ LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HWND EnsureSyncWindow() {
-    SyncState& s = State();
-    if (!s.window) {
-        const char* className = "TkThreadSyncWindow";
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = SyncWindowProc;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = className;
-        ::RegisterClassA(&wc);
-        s.window = ::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    }
-    return s.window;
-}
-
 } // namespace
 
-void TThread::SetMainThread() {
-    State().mainThreadId = ::GetCurrentThreadId();
-    EnsureSyncWindow();
-}
+// The main thread's window that the synchronous calls' message goes to; the
+// thread objects are its users.
+constinit TSharedUtilityWindow TThread::syncWindow_{"TkThreadSyncWindow", &SyncWindowProc, TErrorPolicy::Trace};
+
+void TThread::SetMainThread() { State().mainThreadId = ::GetCurrentThreadId(); }
 
 bool TThread::IsMainThread() {
     return ::GetCurrentThreadId() == State().mainThreadId;
 }
 
-TThread::TThread(bool CreateSuspended) {
+TSharedUtilityWindow& TThread::SyncWindow() {
+    // The first thread made names the main thread unless the application did.
     if (State().mainThreadId == 0) SetMainThread();
+    return syncWindow_;
+}
+
+TThread::TThread() : syncReference_(SyncWindow()) {
     syncDone_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!syncDone_) throw std::runtime_error("Could not create thread event");
     terminateEvent_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -72,17 +65,24 @@ TThread::TThread(bool CreateSuspended) {
     DWORD id = 0;
     thread_.reset(::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &id));
     if (!thread_) throw std::runtime_error("Could not create thread");
-    if (!CreateSuspended) Resume();
 }
 
 TThread::~TThread() {
-    // A thread never started has nothing to wait for: start it so that it
-    // sees its terminate request and ends without running the body.
-    if (thread_ && !finished_.load()) {
-        Terminate();
-        if (!started_) Resume();
-        WaitFor();
-    }
+    // Only a thread deleted without its owner's deleter still runs here, on
+    // members that are already gone; stopping it is all that is left to do.
+    if (thread_ && !finished_.load()) Stop();
+}
+
+void TThread::Stop() noexcept {
+    Terminate();
+    if (!started_) Resume();
+    WaitFor();
+}
+
+void TThreadStopper::operator()(TThread* thread) const noexcept {
+    if (!thread) return;
+    if (thread->thread_ && !thread->finished_.load()) thread->Stop();
+    delete thread;
 }
 
 void TThread::Terminate() noexcept {
@@ -103,7 +103,7 @@ DWORD WINAPI TThread::ThreadProc(void* param) {
         try {
             self->Execute();
         } catch (...) {
-            // An error that leaves the body ends the thread; the owner sees it ended.
+            self->fatal_ = HandleError(TErrorPolicy::Keep, "thread");
         }
     }
     const bool freeSelf = self->FreeOnTerminate;
@@ -154,7 +154,7 @@ void TThread::Synchronize(SyncProc proc, void* context) {
         s.queue.push_back(&request);
     }
     ::SetEvent(s.pending.get());
-    ::PostMessageA(s.window, WM_SYNCHRONIZE, 0, 0);
+    ::PostMessageA(syncWindow_.Handle(), WM_SYNCHRONIZE, 0, 0);
     ::WaitForSingleObject(syncDone_.get(), INFINITE);
     if (request.error) std::rethrow_exception(request.error);
 }
@@ -173,7 +173,8 @@ bool TThread::CheckSynchronize() {
         try {
             request->proc(request->context);
         } catch (...) {
-            request->error = std::current_exception();
+            // Raised again in the calling thread.
+            request->error = HandleError(TErrorPolicy::Pass, "synchronous call");
         }
         served = true;
         ::SetEvent(request->done);

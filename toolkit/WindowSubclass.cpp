@@ -1,6 +1,6 @@
 #include "toolkit/WindowSubclass.h"
 
-#include "toolkit/Forms.h"
+#include "toolkit/ErrorPolicy.h"
 
 #include <commctrl.h>
 
@@ -24,12 +24,8 @@ LRESULT TWindowSubclass::CallPrevious(HWND window, UINT message, WPARAM wParam, 
 LRESULT CALLBACK TWindowSubclass::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                        DWORD_PTR self) {
     auto* subclass = reinterpret_cast<TWindowSubclass*>(self);
-    try {
-        return subclass->handler_(window, message, wParam, lParam);
-    } catch (...) {
-        if (Application) Application->HandleException();
-        return 0;
-    }
+    return CallGuarded(TErrorPolicy::ShowErrorBox, "subclass procedure", window, LRESULT(0),
+                       [&] { return subclass->handler_(window, message, wParam, lParam); });
 }
 
 } // namespace tk

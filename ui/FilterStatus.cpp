@@ -46,8 +46,7 @@ std::string MissingAdapterReason(const std::string& InternalName) {
     return "The remembered adapter " + InternalName + " is not in the list.";
 }
 
-TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray,
-                             const std::unique_ptr<TTTLFilter>& Filter)
+TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter)
     : form_(Form), label_(Label), tray_(Tray), filter_(Filter), timer_(this, TimerFired) {
     // An adapter's name may hold an "&": shown as it is, not as an accelerator.
     HWND label = label_.Handle();
@@ -81,7 +80,7 @@ void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
 
 TFilterSnapshot TFilterStatus::Snapshot() const {
     TFilterSnapshot s;
-    const TTTLFilter* filter = filter_.get();
+    const TTTLFilter* filter = filter_.operator->();
     if (!filter) return s;
     s.Caption = caption_;
     s.LastError = lastError_;

@@ -2,15 +2,14 @@
 // and tip, and a balloon when filtering stops without the user asking.
 #pragma once
 
-#include "filter/TTLFilterUnit.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/FilterControl.h"
 #include "ui/SimpleTimer.h"
 #include "ui/TrayIcon.h"
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -42,7 +41,7 @@ constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
 // second and only what changed.
 class TFilterStatus {
 public:
-    TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const std::unique_ptr<TTTLFilter>& Filter);
+    TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter);
     TFilterStatus(const TFilterStatus&) = delete;
     TFilterStatus& operator=(const TFilterStatus&) = delete;
 
@@ -64,7 +63,7 @@ private:
     tk::TForm& form_;
     tk::TLabel& label_;
     TTrayIcon& tray_;
-    const std::unique_ptr<TTTLFilter>& filter_;
+    const TFilterControl& filter_;
     tk::TIcon filteringIcon_, idleIcon_;
     std::optional<bool> filteringIconShown_;
     std::string caption_, lastError_;

@@ -8,33 +8,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 TfrmMain* frmMain = nullptr;
 
-namespace {
-
-// The main window as the settings store sees it.
-class TFormSettingsWindow final : public TSettingsWindow {
-public:
-    explicit TFormSettingsWindow(tk::TForm& Form) : form_(Form) {}
-    int Left() const override { return form_.Left(); }
-    int Top() const override { return form_.Top(); }
-    void SetLeft(int Left) override { form_.SetLeft(Left); }
-    void SetTop(int Top) override { form_.SetTop(Top); }
-    void SetMinimized(bool Minimized) override {
-        form_.SetWindowState(Minimized ? tk::TWindowState::wsMinimized : tk::TWindowState::wsNormal);
-    }
-
-private:
-    tk::TForm& form_;
-};
-
-} // namespace
-
-TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
+TfrmMain::TfrmMain(tk::TComponent* Owner)
+    : tk::TForm(Owner, "TfrmMain"),
+      Filter(
+          SettingsStore, place_, [this](const std::string& Line) { AddLogLine(Line); },
+          [this](const std::string& Line) { mmLog->Append(Line); }, [this] { FillAdapterList(true); }) {
     SetName("frmMain");
     SetBorderStyle(tk::TFormBorderStyle::bsSingle);
     SetBorderIcons(tk::biSystemMenu | tk::biMinimize);
@@ -43,29 +27,21 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
     SetTop(115);
     SetWindowState(tk::TWindowState::wsMinimized);
 
-    ilMedium = new tk::TImageList(this, 16, 16);
-    ilMedium->SetName("ilMedium");
+    ilMedium = tk::Named(new tk::TImageList(this, 16, 16), "ilMedium");
     HINSTANCE module = ::GetModuleHandleA(nullptr);
     for (int i = 0; i < MEDIUM_ICON_COUNT; ++i) ilMedium->AddIconResource(module, IDI_MEDIUM_FIRST + i);
 
-    pmTray = new tk::TPopupMenu(this);
-    pmTray->SetName("pmTray");
-    miOpen = new tk::TMenuItem(this, "&Open/Hide");
-    miOpen->SetName("miOpen");
+    pmTray = tk::Named(new tk::TPopupMenu(this), "pmTray");
+    miOpen = tk::Named(new tk::TMenuItem(this, "&Open/Hide"), "miOpen");
     miOpen->Default = true;
     miOpen->OnClick = [this](tk::TObject* s) { miOpenClick(s); };
-    N2 = new tk::TMenuItem(this, "-");
-    N2->SetName("N2");
-    miExit = new tk::TMenuItem(this, "E&xit");
-    miExit->SetName("miExit");
+    N2 = tk::Named(new tk::TMenuItem(this, "-"), "N2");
+    miExit = tk::Named(new tk::TMenuItem(this, "E&xit"), "miExit");
     miExit->OnClick = [this](tk::TObject* s) { miExitClick(s); };
-    pmTray->Items()->Add(miOpen);
-    pmTray->Items()->Add(N2);
-    pmTray->Items()->Add(miExit);
+    for (tk::TMenuItem* item : {miOpen, N2, miExit}) pmTray->Items()->Add(item);
 
     // The stored icon is replaced by the application's in FormCreate.
-    tiTray = new TTrayIcon(this);
-    tiTray->SetName("tiTray");
+    tiTray = tk::Named(new TTrayIcon(this), "tiTray");
     tiTray->SetCycleInterval(0);
     tk::TIcon storedIcon;
     storedIcon.LoadFromResource(module, IDI_MAINICON, 16, 16);
@@ -76,40 +52,26 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
     tiTray->MinimizeToTray = true;
     tiTray->OnClick = [this](tk::TObject* s) { tiTrayClick(s); };
 
-    lblList = new tk::TLabel(this, "Adapter &List :", 8, 14);
-    btnList = new tk::TButton(this, "&Refresh List", 729, 8, 97, 25);
-    lvAdapters = new tk::TListView(this, 8, 40, 817, 201);
-    lvAdapters->AddColumn("Name", 200);
-    lvAdapters->AddColumn("Internal Name", 300);
-    lvAdapters->AddColumn("Current MAC", 100);
-    lvAdapters->AddColumn("Medium", 100);
-    lvAdapters->AddColumn("Current MTU", 100);
+    lblList = tk::Named(new tk::TLabel(this, "Adapter &List :", 8, 14), "lblList");
+    btnList = tk::Named(new tk::TButton(this, "&Refresh List", 729, 8, 97, 25), "btnList");
+    lvAdapters = tk::Named(new tk::TListView(this, 8, 40, 817, 201), "lvAdapters");
+    const std::pair<const char*, int> columns[] = {
+        {"Name", 200}, {"Internal Name", 300}, {"Current MAC", 100}, {"Medium", 100}, {"Current MTU", 100}};
+    for (const auto& [title, width] : columns) lvAdapters->AddColumn(title, width);
     lvAdapters->SetSmallImages(ilMedium);
     lblList->FocusControl = lvAdapters;
 
-    lblFilter = new tk::TLabel(this, "&Filter :", 8, 254);
-    btnStart = new tk::TButton(this, "&Enable", 521, 248, 97, 25);
-    btnStop = new tk::TButton(this, "&Disable", 625, 248, 97, 25);
-    btnSettings = new tk::TButton(this, "&Settings...", 729, 248, 97, 25);
-    mmLog = new tk::TMemo(this, 8, 280, 818, 201);
+    lblFilter = tk::Named(new tk::TLabel(this, "&Filter :", 8, 254), "lblFilter");
+    btnStart = tk::Named(new tk::TButton(this, "&Enable", 521, 248, 97, 25), "btnStart");
+    btnStop = tk::Named(new tk::TButton(this, "&Disable", 625, 248, 97, 25), "btnStop");
+    btnSettings = tk::Named(new tk::TButton(this, "&Settings...", 729, 248, 97, 25), "btnSettings");
+    mmLog = tk::Named(new tk::TMemo(this, 8, 280, 818, 201), "mmLog");
     lblFilter->FocusControl = mmLog;
-    btnClear = new tk::TButton(this, "&Clear log", 8, 488, 97, 25);
-    lblStatus = new tk::TLabel(this, "", 113, 492);
+    btnClear = tk::Named(new tk::TButton(this, "&Clear log", 8, 488, 97, 25), "btnClear");
+    lblStatus = tk::Named(new tk::TLabel(this, "", 113, 492), "lblStatus");
     lblStatus->SetAutoSize(false);
     lblStatus->SetBounds(113, 492, 608, 17);
-    btnAbout = new tk::TButton(this, "&About", 729, 488, 97, 25);
-
-    lblList->SetName("lblList");
-    btnList->SetName("btnList");
-    lvAdapters->SetName("lvAdapters");
-    lblFilter->SetName("lblFilter");
-    btnStart->SetName("btnStart");
-    btnStop->SetName("btnStop");
-    btnSettings->SetName("btnSettings");
-    mmLog->SetName("mmLog");
-    btnClear->SetName("btnClear");
-    lblStatus->SetName("lblStatus");
-    btnAbout->SetName("btnAbout");
+    btnAbout = tk::Named(new tk::TButton(this, "&About", 729, 488, 97, 25), "btnAbout");
 
     btnList->OnClick = [this](tk::TObject* s) { btnListClick(s); };
     btnStart->OnClick = [this](tk::TObject* s) { btnStartClick(s); };
@@ -125,8 +87,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmMain") {
 
 TfrmMain::~TfrmMain() {
     // FormDestroy has stopped the worker; reached without it (a plain
-    // delete), the controls still exist here and the worker goes before them.
-    Filter.reset();
+    // delete), the worker, a member, goes before the controls the base frees.
     if (frmMain == this) frmMain = nullptr;
 }
 
@@ -139,7 +100,7 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     LoadSettings();
     btnListClick(this);
     btnStartClick(this);
-    Status->AfterStart(Settings.FilteredAdapter);
+    Status->AfterStart(Settings().FilteredAdapter);
 }
 
 void TfrmMain::FormDestroy(tk::TObject* Sender) {
@@ -147,25 +108,7 @@ void TfrmMain::FormDestroy(tk::TObject* Sender) {
 }
 
 void TfrmMain::ShutDown(bool SessionEnding) {
-    std::string saveError;
-    // Saved once, while "FilteredAdapter" still names the adapter: the Disable
-    // below forgets it, and a later save would store that.
-    if (!shutDown_) {
-        shutDown_ = true;
-        try {
-            SaveSettings();
-        } catch (const std::exception& e) {
-            saveError = e.what();
-        } catch (...) {
-            saveError = "Unknown error";
-        }
-    }
-    // Whatever the save did, and before anything waits for the user: a box
-    // left open while the session ends (or the process ended under it) would
-    // leave the adapter diverted. Runs on every call, so that a worker started
-    // after an earlier shutdown never outlives the log it writes to. The
-    // adapter stays remembered in the registry, to be filtered at the next start.
-    StopFilter();
+    const std::string saveError = Filter.ShutDown();
     if (saveError.empty()) return;
     // Nobody is there to answer a box while the session ends.
     if (SessionEnding)
@@ -176,7 +119,7 @@ void TfrmMain::ShutDown(bool SessionEnding) {
 
 void TfrmMain::FormCloseQuery(tk::TObject* Sender, bool& CanClose) {
     CanClose = true;
-    if (!EndingSession && Settings.ExitConfirmation) {
+    if (!EndingSession && Settings().ExitConfirmation) {
         CanClose = tk::Application->MessageBox("Do you really want to exit?", "Confirm",
                                                MB_ICONQUESTION | MB_OKCANCEL) != IDCANCEL;
     }
@@ -199,8 +142,7 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
         case WM_DEVICECHANGE:
             // After a resume or a device change the adapter may be listed
             // under a new handle: the worker looks now rather than later.
-            if (Filter && (Message == WM_DEVICECHANGE || wParam == PBT_APMRESUMEAUTOMATIC))
-                Filter->CheckAdapterNow();
+            if (Message == WM_DEVICECHANGE || wParam == PBT_APMRESUMEAUTOMATIC) Filter.CheckAdapterNow();
             return TRUE;
         default:
             return tk::TForm::WndProc(Message, wParam, lParam);
@@ -208,13 +150,11 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfrmMain::LoadSettings() {
-    TFormSettingsWindow window(*this);
-    SettingsStore.Load(Settings, window);
+    SettingsStore.Load(place_);
 }
 
 void TfrmMain::SaveSettings() {
-    TFormSettingsWindow window(*this);
-    SettingsStore.Save(Settings, window);
+    SettingsStore.Save(place_);
 }
 
 void TfrmMain::btnListClick(tk::TObject* Sender) {
@@ -239,7 +179,7 @@ void TfrmMain::FillAdapterList(bool ReportInLog) {
         item->SetCaption(row.Caption);
         item->Data = row.Position;
         item->AddSubItem(row.InternalName);
-        if (row.InternalName == Settings.FilteredAdapter) item->SetSelected(true);
+        if (row.InternalName == Settings().FilteredAdapter) item->SetSelected(true);
         item->AddSubItem(row.Mac);
         item->AddSubItem(row.Medium);
         item->SetImageIndex(row.MediumIcon);
@@ -250,66 +190,28 @@ void TfrmMain::FillAdapterList(bool ReportInLog) {
 void TfrmMain::btnStartClick(tk::TObject* Sender) {
     tk::TListItem* row = lvAdapters->Selected();
     if (!row) {
-        if (::IsWindowVisible(Handle())) {
+        if (::IsWindowVisible(Handle()))
             tk::Application->MessageBox("Please select a network adapter to filter.", "Information",
                                         MB_ICONINFORMATION | MB_OK);
-        }
         return;
     }
     // Stopping the old worker serves its deliveries, which may refill the
-    // list: keep what the row says. The new adapter is written over the old
-    // one in the registry rather than cleared first.
+    // list: keep what the row says.
     const std::string internalName = row->SubItem(0);
     const std::string caption = row->Caption();
-    if (Filter) StopFilter();
+    Filter.Start(static_cast<std::uint32_t>(row->Data), internalName);
     Status->Started(caption);
-    Filter = std::make_unique<TTTLFilter>(
-        static_cast<std::uint32_t>(row->Data), internalName, static_cast<std::uint8_t>(Settings.BadTTL),
-        static_cast<std::uint8_t>(Settings.NewTTL), [this](const std::string& line) { AddLogLine(line); },
-        Settings.Trace, [this] { FillAdapterList(true); },
-        Settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass);
-    RememberFilteredAdapter(internalName);
     mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
 
 void TfrmMain::btnStopClick(tk::TObject* Sender) {
-    StopFilter();
-    RememberFilteredAdapter("");
-}
-
-void TfrmMain::StopFilter() {
-    if (Filter) {
-        Filter->Terminate();
-        Filter->WaitFor();
-        Filter.reset();
-        mmLog->Append("Filter closed.");
-    }
-    Settings.FilteredAdapter.clear();
-    SettingsStore.MarkSet(TSettingId::FilteredAdapter);
-}
-
-void TfrmMain::RememberFilteredAdapter(const std::string& InternalName) {
-    Settings.FilteredAdapter = InternalName;
-    SettingsStore.MarkSet(TSettingId::FilteredAdapter);
-    try {
-        TFormSettingsWindow window(*this);
-        SettingsStore.SaveValue(TSettingId::FilteredAdapter, Settings, window);
-    } catch (const std::exception& e) {
-        mmLog->Append(e.what());
-    }
+    Filter.Disable();
 }
 
 void TfrmMain::AddLogLine(const std::string& Line) {
     Status->Heard(Line);
-    // A limit below 1 keeps the newest line: the loop must end on an empty log.
-    const int limit = std::max(Settings.TraceLogLen, 1);
-    for (int lines = mmLog->LineCount(); lines >= limit && lines > 0;) {
-        mmLog->DeleteLine(0);
-        const int left = mmLog->LineCount();
-        if (left >= lines) break;
-        lines = left;
-    }
-    mmLog->Append(Line);
+    // A limit below 1 keeps the newest line.
+    mmLog->Append(Line, std::max(Settings().TraceLogLen, 1));
 }
 
 void TfrmMain::btnClearClick(tk::TObject* Sender) {
@@ -317,22 +219,7 @@ void TfrmMain::btnClearClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
-    frmSettings->udBadTTL->SetPosition(static_cast<std::int16_t>(Settings.BadTTL));
-    frmSettings->udNewTTL->SetPosition(static_cast<std::int16_t>(Settings.NewTTL));
-    frmSettings->chbExitConfirmation->SetChecked(Settings.ExitConfirmation);
-    frmSettings->chbRewriteIPv6->SetChecked(Settings.RewriteIPv6 != 0);
-    if (frmSettings->ShowModal() != tk::mrOk) return;
-    Settings.BadTTL = frmSettings->udBadTTL->Position();
-    Settings.NewTTL = frmSettings->udNewTTL->Position();
-    Settings.ExitConfirmation = frmSettings->chbExitConfirmation->Checked();
-    // A stored non-zero value other than 1 stays as it is unless the box was changed.
-    if (frmSettings->chbRewriteIPv6->Checked() != (Settings.RewriteIPv6 != 0))
-        Settings.RewriteIPv6 = frmSettings->chbRewriteIPv6->Checked();
-    // Confirmed values count as set even when they equal what the load left.
-    for (TSettingId id :
-         {TSettingId::BadTTL, TSettingId::NewTTL, TSettingId::ExitConfirmation, TSettingId::RewriteIPv6})
-        SettingsStore.MarkSet(id);
-    SaveSettings();
+    if (frmSettings->Edit(SettingsStore)) SaveSettings();
 }
 
 void TfrmMain::btnAboutClick(tk::TObject* Sender) {
@@ -340,10 +227,7 @@ void TfrmMain::btnAboutClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::tiTrayClick(tk::TObject* Sender) {
-    if (::IsIconic(tk::Application->Handle()))
-        tk::Application->Restore();
-    else
-        tk::Application->Minimize();
+    tk::Application->IsMinimized() ? tk::Application->Restore() : tk::Application->Minimize();
 }
 
 void TfrmMain::miOpenClick(tk::TObject* Sender) {

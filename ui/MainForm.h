@@ -1,17 +1,16 @@
 // The program's one window: the adapter list, filter control and the log.
 #pragma once
 
-#include "filter/TTLFilterUnit.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/FilterControl.h"
 #include "ui/FilterStatus.h"
 #include "ui/Settings.h"
 #include "ui/TrayIcon.h"
 
-#include <memory>
 #include <string>
 
 class TfrmMain : public tk::TForm {
@@ -37,11 +36,31 @@ public:
     tk::TMenuItem* miExit;
     TTrayIcon* tiTray;
 
-    TSettings Settings;
+private:
+    // The main window as the settings store sees it.
+    struct TWindowPlace final : TSettingsWindow {
+        explicit TWindowPlace(tk::TForm& Form) : form(Form) {}
+        int Left() const override { return form.Left(); }
+        int Top() const override { return form.Top(); }
+        void SetLeft(int Left) override { form.SetLeft(Left); }
+        void SetTop(int Top) override { form.SetTop(Top); }
+        void SetMinimized(bool Minimized) override {
+            form.SetWindowState(Minimized ? tk::TWindowState::wsMinimized : tk::TWindowState::wsNormal);
+        }
+        tk::TForm& form;
+    };
+    TWindowPlace place_{*this};
+
+public:
+    // Declared in this order: the worker goes before the store it reads.
     TSettingsStore SettingsStore;
-    std::unique_ptr<TTTLFilter> Filter;
+    TFilterControl Filter;
+    // After the worker it reads, so that it goes first.
     std::unique_ptr<TFilterStatus> Status;
     bool EndingSession = false;
+
+    // The settings as the store holds them.
+    const TSettings& Settings() const noexcept { return SettingsStore.Values(); }
 
     void FormCreate(tk::TObject* Sender);
     void FormDestroy(tk::TObject* Sender);
@@ -68,17 +87,11 @@ private:
     // Fills the list; a missing driver is reported in a box, or in the log
     // for a refresh the worker asked for.
     void FillAdapterList(bool ReportInLog);
-    // Stops the worker, if any, and forgets its adapter in memory only.
-    void StopFilter();
-    // Sets "FilteredAdapter" and writes it at once, so that after a crash the
-    // next start filters the same adapter; a failed write goes to the log.
-    void RememberFilteredAdapter(const std::string& InternalName);
 
-    // Saves the settings (once, whichever way the program ends), then stops
-    // the worker, then reports a failed save: in the error box, or in the log
-    // while the session ends.
+    // Saves the settings and stops the worker (TFilterControl::ShutDown), then
+    // reports a failed save: in the error box, or in the log while the
+    // session ends.
     void ShutDown(bool SessionEnding);
-    bool shutDown_ = false;
     // WM_ENDSESSION said the session really ends (EndingSession stays set
     // after a session end that was cancelled).
     bool sessionEnded_ = false;

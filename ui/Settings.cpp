@@ -6,15 +6,15 @@
 const char* const SettingsKey = "\\Software\\Corvantis\\Brackwater";
 
 const TSettingDef SettingDefs[SettingCount] = {
-    {"WindowLeft", TSettingKind::Integer, 100},
-    {"WindowTop", TSettingKind::Integer, 100},
-    {"BadTTL", TSettingKind::Integer, 1},
-    {"NewTTL", TSettingKind::Integer, 5},
-    {"Trace", TSettingKind::Boolean, 0},
-    {"TraceLogLen", TSettingKind::Integer, 100},
-    {"FilteredAdapter", TSettingKind::String, 0},
-    {"ExitConfirmation", TSettingKind::Boolean, 1},
-    {"RewriteIPv6", TSettingKind::Integer, 0},
+    {"WindowLeft", TSettingKind::Integer, 100, {}, {}, {}, &TSettingsWindow::Left, &TSettingsWindow::SetLeft},
+    {"WindowTop", TSettingKind::Integer, 100, {}, {}, {}, &TSettingsWindow::Top, &TSettingsWindow::SetTop},
+    {"BadTTL", TSettingKind::Integer, 1, &TSettings::BadTTL},
+    {"NewTTL", TSettingKind::Integer, 5, &TSettings::NewTTL},
+    {"Trace", TSettingKind::Boolean, 0, {}, &TSettings::Trace},
+    {"TraceLogLen", TSettingKind::Integer, 100, &TSettings::TraceLogLen},
+    {"FilteredAdapter", TSettingKind::String, 0, {}, {}, &TSettings::FilteredAdapter},
+    {"ExitConfirmation", TSettingKind::Boolean, 1, {}, &TSettings::ExitConfirmation},
+    {"RewriteIPv6", TSettingKind::Integer, 0, &TSettings::RewriteIPv6},
 };
 
 namespace {
@@ -43,85 +43,84 @@ void WriteValue(tk::TRegistry& reg, const TSettingDef& def, const TSettingValue&
     }
 }
 
-void Apply(TSettingId id, const TSettingValue& value, TSettings& settings, TSettingsWindow& window) {
-    switch (id) {
-        case TSettingId::WindowLeft: window.SetLeft(value.Number); break;
-        case TSettingId::WindowTop: window.SetTop(value.Number); break;
-        case TSettingId::BadTTL: settings.BadTTL = value.Number; break;
-        case TSettingId::NewTTL: settings.NewTTL = value.Number; break;
-        case TSettingId::Trace: settings.Trace = value.Number != 0; break;
-        case TSettingId::TraceLogLen: settings.TraceLogLen = value.Number; break;
-        case TSettingId::FilteredAdapter: settings.FilteredAdapter = value.Text; break;
-        case TSettingId::ExitConfirmation: settings.ExitConfirmation = value.Number != 0; break;
-        case TSettingId::RewriteIPv6: settings.RewriteIPv6 = value.Number; break;
-    }
+void Apply(const TSettingDef& def, const TSettingValue& value, TSettings& settings, TSettingsWindow& window) {
+    if (def.Integer) settings.*def.Integer = value.Number;
+    if (def.Boolean) settings.*def.Boolean = value.Number != 0;
+    if (def.String) settings.*def.String = value.Text;
+    if (def.SetEdge) (window.*def.SetEdge)(value.Number);
 }
 
-TSettingValue Collect(TSettingId id, const TSettings& settings, const TSettingsWindow& window) {
+TSettingValue Collect(const TSettingDef& def, const TSettings& settings, const TSettingsWindow& window) {
     TSettingValue value;
-    switch (id) {
-        case TSettingId::WindowLeft: value.Number = window.Left(); break;
-        case TSettingId::WindowTop: value.Number = window.Top(); break;
-        case TSettingId::BadTTL: value.Number = settings.BadTTL; break;
-        case TSettingId::NewTTL: value.Number = settings.NewTTL; break;
-        case TSettingId::Trace: value.Number = settings.Trace; break;
-        case TSettingId::TraceLogLen: value.Number = settings.TraceLogLen; break;
-        case TSettingId::FilteredAdapter: value.Text = settings.FilteredAdapter; break;
-        case TSettingId::ExitConfirmation: value.Number = settings.ExitConfirmation; break;
-        case TSettingId::RewriteIPv6: value.Number = settings.RewriteIPv6; break;
-    }
+    if (def.Integer) value.Number = settings.*def.Integer;
+    if (def.Boolean) value.Number = settings.*def.Boolean;
+    if (def.String) value.Text = settings.*def.String;
+    if (def.Edge) value.Number = (window.*def.Edge)();
     return value;
 }
-
-TSettingId IdAt(std::size_t index) { return static_cast<TSettingId>(index); }
 
 } // namespace
 
 TSettingsStore::TSettingsStore(std::string Key) : key_(std::move(Key)) {}
 
-void TSettingsStore::Load(TSettings& Settings, TSettingsWindow& Window) {
+template <typename Member>
+void TSettingsStore::MarkSet(Member TSettingDef::*Place, Member Value) noexcept {
+    for (std::size_t i = 0; i < SettingCount; ++i)
+        if (SettingDefs[i].*Place == Value) known_.set(i);
+}
+
+void TSettingsStore::Set(int TSettings::*Member, int Value) {
+    values_.*Member = Value;
+    MarkSet(&TSettingDef::Integer, Member);
+}
+
+void TSettingsStore::Set(bool TSettings::*Member, bool Value) {
+    values_.*Member = Value;
+    MarkSet(&TSettingDef::Boolean, Member);
+}
+
+void TSettingsStore::Set(std::string TSettings::*Member, std::string Value) {
+    values_.*Member = std::move(Value);
+    MarkSet(&TSettingDef::String, Member);
+}
+
+void TSettingsStore::Load(TSettingsWindow& Window) {
     known_.reset();
     // Whatever the load leaves is the window's position as loaded, also when
     // it fails half-way: a save writes an edge it did not read only once the
     // user has moved the window.
     tk::ScopeGuard notePosition([&] {
-        leftAfterLoad_ = Window.Left();
-        topAfterLoad_ = Window.Top();
+        for (std::size_t i = 0; i < SettingCount; ++i)
+            if (SettingDefs[i].Edge) edgesAfterLoad_[i] = (Window.*SettingDefs[i].Edge)();
     });
     tk::TRegistry reg;
     if (!reg.OpenKey(key_, true)) return;
     for (std::size_t i = 0; i < SettingCount; ++i) {
-        Apply(IdAt(i), ReadValue(reg, SettingDefs[i]), Settings, Window);
+        Apply(SettingDefs[i], ReadValue(reg, SettingDefs[i]), values_, Window);
         known_.set(i);
     }
-    Window.SetMinimized(!Settings.FilteredAdapter.empty());
+    Window.SetMinimized(!values_.FilteredAdapter.empty());
 }
 
-bool TSettingsStore::MayWrite(TSettingId Id, const TSettingsWindow& Window) const {
-    if (known_.test(static_cast<std::size_t>(Id))) return true;
-    if (Id == TSettingId::WindowLeft) return Window.Left() != leftAfterLoad_;
-    if (Id == TSettingId::WindowTop) return Window.Top() != topAfterLoad_;
-    return false;
+bool TSettingsStore::MayWrite(std::size_t Index, const TSettingsWindow& Window) const {
+    const TSettingDef& def = SettingDefs[Index];
+    return known_.test(Index) || (def.Edge && (Window.*def.Edge)() != edgesAfterLoad_[Index]);
 }
 
-void TSettingsStore::Save(const TSettings& Settings, const TSettingsWindow& Window) {
+void TSettingsStore::Save(const TSettingsWindow& Window) {
     tk::TRegistry reg;
     if (!reg.OpenKey(key_, true)) return;
     for (std::size_t i = 0; i < SettingCount; ++i) {
-        if (!MayWrite(IdAt(i), Window)) continue;
-        WriteValue(reg, SettingDefs[i], Collect(IdAt(i), Settings, Window));
+        if (!MayWrite(i, Window)) continue;
+        WriteValue(reg, SettingDefs[i], Collect(SettingDefs[i], values_, Window));
         known_.set(i);
     }
 }
 
-void TSettingsStore::SaveValue(TSettingId Id, const TSettings& Settings, const TSettingsWindow& Window) {
+void TSettingsStore::SaveValue(TSettingId Id, const TSettingsWindow& Window) {
     const std::size_t i = static_cast<std::size_t>(Id);
     tk::TRegistry reg;
-    if (!MayWrite(Id, Window) || !reg.OpenKey(key_, true)) return;
-    WriteValue(reg, SettingDefs[i], Collect(Id, Settings, Window));
+    if (!MayWrite(i, Window) || !reg.OpenKey(key_, true)) return;
+    WriteValue(reg, SettingDefs[i], Collect(SettingDefs[i], values_, Window));
     known_.set(i);
-}
-
-void TSettingsStore::MarkSet(TSettingId Id) noexcept {
-    known_.set(static_cast<std::size_t>(Id));
 }

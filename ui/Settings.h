@@ -3,6 +3,7 @@
 // dialog is confirmed.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstddef>
 #include <string>
@@ -38,15 +39,6 @@ constexpr std::size_t SettingCount = 9;
 
 enum class TSettingKind { Integer, Boolean, String };
 
-// A value's registry name, type and the default taken when it is absent
-// (booleans 0 or 1; the one string defaults to empty).
-struct TSettingDef {
-    const char* Name;
-    TSettingKind Kind;
-    int Default;
-};
-extern const TSettingDef SettingDefs[SettingCount];
-
 // The settings that live in the main window: its normal position and its state.
 class TSettingsWindow {
 public:
@@ -60,39 +52,64 @@ protected:
     ~TSettingsWindow() = default;
 };
 
-// Loads and saves the settings under one key of HKEY_CURRENT_USER, opened
-// with creation. Bad values raise tk::Exception with the registry's texts.
+// One row per value: its registry name and type, the default taken when it
+// is absent (booleans 0 or 1; the one string defaults to empty), and where it
+// lives: one member of the record, or one edge of the window.
+struct TSettingDef {
+    const char* Name;
+    TSettingKind Kind;
+    int Default;
+    int TSettings::*Integer = nullptr;
+    bool TSettings::*Boolean = nullptr;
+    std::string TSettings::*String = nullptr;
+    int (TSettingsWindow::*Edge)() const = nullptr;
+    void (TSettingsWindow::*SetEdge)(int) = nullptr;
+};
+extern const TSettingDef SettingDefs[SettingCount];
+
+// The owner of the settings: holds their values, loads and saves them under
+// one key of HKEY_CURRENT_USER (opened with creation), and knows which it may
+// write. Bad values raise tk::Exception with the registry's texts.
 class TSettingsStore {
 public:
     explicit TSettingsStore(std::string Key = SettingsKey);
+
+    // The values as held; zero, empty and false until a load sets them.
+    const TSettings& Values() const noexcept { return values_; }
+
+    // Changes a value. The store marks it set: the next save writes it, even
+    // after a load that failed before reaching it.
+    void Set(int TSettings::*Member, int Value);
+    void Set(bool TSettings::*Member, bool Value);
+    void Set(std::string TSettings::*Member, std::string Value);
 
     // Reads the values in order, each absent one taking its default, and sets
     // the window's left and top edges as soon as each is known; last, the
     // window is minimised when an adapter is remembered. A bad value ends the
     // load there: the window state is not set and the values after it keep
     // what they held. Without the key nothing is set.
-    void Load(TSettings& Settings, TSettingsWindow& Window);
+    void Load(TSettingsWindow& Window);
 
     // Writes the values in order, each that the store may write: one read by
-    // the load or written before, one marked set since, or a window edge that
-    // has moved since the load. After a load that failed, the value it failed
-    // on and those it never reached therefore keep what is stored, rather than
+    // the load or written before, one set since, or a window edge that has
+    // moved since the load. After a load that failed, the value it failed on
+    // and those it never reached therefore keep what is stored, rather than
     // being overwritten with the zeros they hold in memory.
-    void Save(const TSettings& Settings, const TSettingsWindow& Window);
+    void Save(const TSettingsWindow& Window);
 
     // Writes this one value, when the store may write it (as Save decides).
-    void SaveValue(TSettingId Id, const TSettings& Settings, const TSettingsWindow& Window);
-
-    // The user has set this value since the load (Settings dialog, Enable or Disable).
-    void MarkSet(TSettingId Id) noexcept;
+    void SaveValue(TSettingId Id, const TSettingsWindow& Window);
 
     const std::string& Key() const noexcept { return key_; }
 
 private:
-    bool MayWrite(TSettingId Id, const TSettingsWindow& Window) const;
+    bool MayWrite(std::size_t Index, const TSettingsWindow& Window) const;
+    template <typename Member>
+    void MarkSet(Member TSettingDef::*Place, Member Value) noexcept;
 
     std::string key_;
+    TSettings values_;
     std::bitset<SettingCount> known_;
-    int leftAfterLoad_ = 0;
-    int topAfterLoad_ = 0;
+    // The window's edges as the last load left them.
+    std::array<int, SettingCount> edgesAfterLoad_{};
 };

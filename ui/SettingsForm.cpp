@@ -1,5 +1,7 @@
 #include "ui/SettingsForm.h"
 
+#include <cstdint>
+
 TfrmSettings* frmSettings = nullptr;
 
 namespace {
@@ -80,4 +82,21 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
 
 TfrmSettings::~TfrmSettings() {
     if (frmSettings == this) frmSettings = nullptr;
+}
+
+bool TfrmSettings::Edit(TSettingsStore& Store) {
+    const TSettings& settings = Store.Values();
+    udBadTTL->SetPosition(static_cast<std::int16_t>(settings.BadTTL));
+    udNewTTL->SetPosition(static_cast<std::int16_t>(settings.NewTTL));
+    chbExitConfirmation->SetChecked(settings.ExitConfirmation);
+    chbRewriteIPv6->SetChecked(settings.RewriteIPv6 != 0);
+    if (ShowModal() != tk::mrOk) return false;
+    // Confirmed values count as set even when they equal what the load left.
+    Store.Set(&TSettings::BadTTL, udBadTTL->Position());
+    Store.Set(&TSettings::NewTTL, udNewTTL->Position());
+    Store.Set(&TSettings::ExitConfirmation, chbExitConfirmation->Checked());
+    // A stored non-zero value other than 1 stays as it is unless the box was changed.
+    const bool rewrite = chbRewriteIPv6->Checked();
+    Store.Set(&TSettings::RewriteIPv6, rewrite == (settings.RewriteIPv6 != 0) ? settings.RewriteIPv6 : int{rewrite});
+    return true;
 }

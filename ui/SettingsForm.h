@@ -1,17 +1,21 @@
 // The Settings dialog: the two TTL values, the exit confirmation and whether
-// IPv6 hop limits are rewritten too. The main
-// window fills it, shows it modally and copies the values back on Save.
+// IPv6 hop limits are rewritten too.
 #pragma once
 
 #include "toolkit/ComCtrls.h"
 #include "toolkit/ExtCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/Settings.h"
 
 class TfrmSettings : public tk::TForm {
 public:
     explicit TfrmSettings(tk::TComponent* Owner);
     ~TfrmSettings() override;
+
+    // Shows the stored values modally; on Save sets them through the store,
+    // which marks them, and returns true.
+    bool Edit(TSettingsStore& Store);
 
     tk::TCheckBox* chbExitConfirmation;
     tk::TLabel* lblBadTTL;

@@ -38,28 +38,23 @@ public:
 private:
     bool active_ = false;
     std::uint32_t interval_ = 0;
+    tk::TSharedUtilityWindow::TReference handler_;
 };
 
 // The one hidden window of the process that receives every timer's WM_TIMER.
 // It exists while at least one timer does.
 class TSimpleTimerHandler {
 public:
-    TSimpleTimerHandler();
-    TSimpleTimerHandler(const TSimpleTimerHandler&) = delete;
-    TSimpleTimerHandler& operator=(const TSimpleTimerHandler&) = delete;
-
     // The shared window, or null when no timer exists.
-    static HWND Window() noexcept;
+    static HWND Window() noexcept { return window_.Handle(); }
     static bool Exists() noexcept { return Window() != nullptr; }
 
 private:
     friend class TSimpleTimer;
-    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static TSimpleTimerHandler& AddRef(TSimpleTimer* timer);
-    static void Release(TSimpleTimer* timer) noexcept;
+    static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The live timers by id.
+    static std::map<std::uint32_t, TSimpleTimer*>& Timers();
     static std::uint32_t NewId();
 
-    std::uint32_t references_ = 0;
-    std::map<std::uint32_t, TSimpleTimer*> timers_;
-    tk::TUtilityWindow window_;
+    static tk::TSharedUtilityWindow window_;
 };

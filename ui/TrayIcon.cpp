@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include "toolkit/Controls.h"
+#include "toolkit/ErrorPolicy.h"
 #include "toolkit/Forms.h"
 #include "toolkit/FileVersion.h"
 #include "toolkit/Handles.h"
@@ -34,9 +35,6 @@ bool CommonControlsAtLeast471() {
     return version >= 0x40047;
 }
 
-UINT RegisterTaskbarCreated() {
-    return CommonControlsAtLeast471() ? ::RegisterWindowMessageA("TaskbarCreated") : 0;
-}
 
 bool IsLegacyNTShell() {
     OSVERSIONINFOA version;
@@ -67,41 +65,36 @@ TShiftState KeyShift() {
 } // namespace
 
 TShellNotifyIcon ShellNotifyIcon = PlatformShellNotifyIcon;
-UINT TaskbarCreatedMessage = RegisterTaskbarCreated();
+UINT TaskbarCreatedMessage() {
+    // Read on first use, not while the program loads.
+    static const UINT message = CommonControlsAtLeast471() ? ::RegisterWindowMessageA("TaskbarCreated") : 0;
+    return message;
+}
 bool LegacyNTShell = false;
 
 // The one hidden window of the process that receives every icon's callback
-// message; the icons are found by their uID.
+// message; the icons are found by their uID. Its handlers are the icons'
+// events, user-interface handlers: their errors go to the error box.
 class TTrayIconHandler {
 public:
-    static void AddRef() {
-        if (!instance_) instance_ = std::make_unique<TTrayIconHandler>();
-        ++instance_->references_;
+    static std::map<UINT, TTrayIcon*>& Icons() {
+        static std::map<UINT, TTrayIcon*> icons;
+        return icons;
     }
-    static void Release() noexcept {
-        if (instance_ && --instance_->references_ == 0) instance_.reset();
-    }
-    static void Register(TTrayIcon* icon) {
-        if (instance_) instance_->icons_[icon->notifyData_.uID] = icon;
-    }
-    static void Unregister(TTrayIcon* icon) noexcept {
-        if (instance_) instance_->icons_.erase(icon->notifyData_.uID);
-    }
-    static HWND Window() noexcept { return instance_ ? instance_->window_.Handle() : nullptr; }
     // The shell knows an icon by its owner window and a UINT; a pointer does
     // not fit in one on 64 bits, and a serial is never reused by a later icon,
     // so a late notification for a freed icon finds nothing.
     static UINT NewIconId() noexcept { return ++lastIconId_; }
 
-    TTrayIconHandler() : window_(WndProc) {}
+    static tk::TSharedUtilityWindow Window;
 
 private:
     static LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
             case TrayCallbackMessage: {
                 // A notification for an icon destroyed meanwhile names no live component.
-                const auto it = instance_->icons_.find(static_cast<UINT>(wParam));
-                if (it != instance_->icons_.end()) it->second->HandleNotification(static_cast<UINT>(lParam));
+                const auto it = Icons().find(static_cast<UINT>(wParam));
+                if (it != Icons().end()) it->second->HandleNotification(static_cast<UINT>(lParam));
                 return 0;
             }
             case WM_DESTROY:
@@ -132,24 +125,14 @@ private:
         }
     }
 
-    // Destroyed with the last icon, or at the latest with the program's statics.
-    static inline std::unique_ptr<TTrayIconHandler> instance_;
     static inline UINT lastIconId_ = 0;
-    std::uint32_t references_ = 0;
-    std::map<UINT, TTrayIcon*> icons_;
-    tk::TUtilityWindow window_;
 };
 
+constinit tk::TSharedUtilityWindow TTrayIconHandler::Window{"TTrayIconHandler", &TTrayIconHandler::WndProc,
+                                                            tk::TErrorPolicy::ShowErrorBox};
+
 HWND TTrayIcon::HandlerWindow() noexcept {
-    return TTrayIconHandler::Window();
-}
-
-TTrayIcon::THandlerReference::THandlerReference() {
-    TTrayIconHandler::AddRef();
-}
-
-TTrayIcon::THandlerReference::~THandlerReference() {
-    TTrayIconHandler::Release();
+    return TTrayIconHandler::Window.Handle();
 }
 
 std::unique_ptr<tk::TWindowSubclass> TTrayIcon::InstallHook(HWND Window, tk::TWindowSubclass::Handler Handler) {
@@ -158,7 +141,7 @@ std::unique_ptr<tk::TWindowSubclass> TTrayIcon::InstallHook(HWND Window, tk::TWi
     return hook;
 }
 
-TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
+TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner), handlerReference_(TTrayIconHandler::Window) {
     Enabled = true;
     showHint_ = true;
     CursorOutside = true;
@@ -166,16 +149,16 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
     icon_.OnChange = [this](tk::TObject*) { UpdateTrayIcon(); };
 
     notifyData_.cbSize = sizeof notifyData_;
-    notifyData_.hWnd = TTrayIconHandler::Window();
+    notifyData_.hWnd = HandlerWindow();
     notifyData_.uID = TTrayIconHandler::NewIconId();
     notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     notifyData_.uCallbackMessage = TrayCallbackMessage;
-    TTrayIconHandler::Register(this);
+    TTrayIconHandler::Icons()[notifyData_.uID] = this;
     // A constructor that fails leaves no hook and no registration behind.
     tk::ScopeGuard undo([this] {
         ownerHook_.reset();
         appHook_.reset();
-        TTrayIconHandler::Unregister(this);
+        TTrayIconHandler::Icons().erase(notifyData_.uID);
     });
 
     cycleTimer_ = std::make_unique<TSimpleTimer>(this, CycleTimerFired);
@@ -190,7 +173,7 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner) {
         });
         // Run as administrator, the program would not hear Explorer's
         // broadcast otherwise, and the icon would not come back.
-        tk::AllowMessageThrough(tk::Application->Handle(), TaskbarCreatedMessage);
+        tk::AllowMessageThrough(tk::Application->Handle(), TaskbarCreatedMessage());
     }
     if (HWND owner = OwnerWindow())
         ownerHook_ = InstallHook(owner, [this](HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -210,10 +193,11 @@ TTrayIcon::~TTrayIcon() {
         icon_.SetHandle(nullptr);
     } catch (...) {
         // Nothing may keep the hooks from being undone.
+        tk::HandleError(tk::TErrorPolicy::Trace, "tray icon's destruction");
     }
     appHook_.reset();
     ownerHook_.reset();
-    TTrayIconHandler::Unregister(this);
+    TTrayIconHandler::Icons().erase(notifyData_.uID);
 }
 
 HWND TTrayIcon::OwnerWindow() const {
@@ -486,7 +470,7 @@ LRESULT TTrayIcon::ApplicationWindowHook(HWND Window, UINT Message, WPARAM wPara
     } else if (Message == WM_WINDOWPOSCHANGED && StartupPending && tk::Application->MainForm()) {
         // The main window is never an MDI parent: only the flag is cleared.
         StartupPending = false;
-    } else if (TaskbarCreatedMessage != 0 && Message == TaskbarCreatedMessage && iconVisible_) {
+    } else if (TaskbarCreatedMessage() != 0 && Message == TaskbarCreatedMessage() && iconVisible_) {
         AddTrayIcon();
     }
     return tk::TWindowSubclass::CallPrevious(Window, Message, wParam, lParam);

@@ -8,6 +8,7 @@
 #include "toolkit/Graphics.h"
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
+#include "toolkit/UtilWindow.h"
 #include "toolkit/WindowSubclass.h"
 #include "ui/SimpleTimer.h"
 
@@ -50,7 +51,7 @@ using TShellNotifyIcon = BOOL(WINAPI*)(DWORD Message, TNotifyIconData* Data);
 extern TShellNotifyIcon ShellNotifyIcon;
 
 // The number registered for "TaskbarCreated" (0 if none).
-extern UINT TaskbarCreatedMessage;
+UINT TaskbarCreatedMessage();
 extern bool LegacyNTShell;
 
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
@@ -145,11 +146,7 @@ private:
 
     // Holds the icon's reference on the shared handler window; declared
     // first, so it is released last, after the hooks are undone.
-    struct THandlerReference {
-        THandlerReference();
-        ~THandlerReference();
-    };
-    THandlerReference handlerReference_;
+    tk::TSharedUtilityWindow::TReference handlerReference_;
     TNotifyIconData notifyData_{};
     std::unique_ptr<TSimpleTimer> cycleTimer_, clickTimer_, exitTimer_;
     tk::TIcon icon_;

@@ -1,0 +1,54 @@
+// Filtering one adapter at a time: the worker, and the adapter it filters
+// remembered in the settings.
+#pragma once
+
+#include "filter/TTLFilterUnit.h"
+#include "ui/Settings.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TFilterControl {
+public:
+    using TLog = std::function<void(const std::string& Line)>;
+
+    // `Log` takes the worker's lines (trimmed to "TraceLogLen" by the caller)
+    // and the control's own; `AdapterChanged` runs when the worker lost or
+    // found its adapter again.
+    TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TLog WorkerLog, TLog Log,
+                   std::function<void()> AdapterChanged);
+
+    // Whether a worker runs, and the worker (null when none).
+    explicit operator bool() const noexcept { return static_cast<bool>(worker_); }
+    const TTTLFilter* operator->() const noexcept { return worker_.get(); }
+
+    // Stops any worker, starts one on the adapter at `Position` of the list
+    // named `InternalName` with the stored TTLs, trace flag and IPv6 rule, and
+    // remembers it.
+    void Start(std::uint32_t Position, const std::string& InternalName);
+    // Stops the worker, if any, and forgets its adapter in memory only.
+    void Stop();
+    // Stops the worker and forgets its adapter, also in the registry.
+    void Disable();
+    // After a resume or a device change: the worker looks for its adapter now.
+    void CheckAdapterNow() noexcept;
+    // At the program's end: saves the settings, the first time only, while
+    // "FilteredAdapter" still names the adapter (the stop forgets it, and a
+    // later save would store that); then stops the worker, whatever the save
+    // did. Returns the save's error text, empty when it succeeded.
+    std::string ShutDown();
+
+private:
+    // Sets "FilteredAdapter" and writes it at once, so that after a crash the
+    // next start filters the same adapter; a failed write goes to the log.
+    void Remember(const std::string& InternalName);
+
+    TSettingsStore& store_;
+    const TSettingsWindow& window_;
+    TLog workerLog_;
+    TLog log_;
+    std::function<void()> adapterChanged_;
+    tk::ThreadPtr<TTTLFilter> worker_;
+    bool shutDown_ = false;
+};
