@@ -87,12 +87,14 @@ void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapte
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
         Binding.Release();
+        Counts.WaitingForAdapter.store(true, std::memory_order_relaxed);
         LogAdapterChange("The adapter went away; filtering resumes when it is back.", llError);
     }
     if (!listed) return;
     const TAttachResult result = Binding.Attach(listed);
     if (result == TAttachResult::Attached) {
         refusedAdapter_ = nullptr;
+        Counts.WaitingForAdapter.store(false, std::memory_order_relaxed);
         LogAdapterChange("The adapter is back; filtering again.", llTrace);
     } else if (listed != refusedAdapter_) {
         // Tried again at every check; said once.
@@ -174,6 +176,7 @@ void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
     const frame::FrameVerdict verdict =
         frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr, IPv6);
+    Counts.Count(verdict);
     if (Trace && verdict.rewritten)
         Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);
 }

@@ -6,6 +6,7 @@
 #include "FrameLogic.h"
 #include "toolkit/Thread.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,6 +20,33 @@ using TAdapterChangeEvent = std::function<void()>;
 enum TLogLevel : int { llError = 0, llTrace = 1 };
 
 extern const char* const LevelNames[2];
+
+// What a worker has seen since it started. Written by the worker alone and
+// read by the main thread at any time, without a lock: each counter is
+// atomic, and the set is not a consistent snapshot (rewritten may run ahead of
+// read between two loads). 64 bits, since the program runs for weeks.
+struct TFilterCounts {
+    std::atomic<std::uint64_t> FramesRead{0};
+    std::atomic<std::uint64_t> Ipv4Seen{0};
+    std::atomic<std::uint64_t> Rewritten{0};
+    // Set while the worker waits for its adapter to come back.
+    std::atomic<bool> WaitingForAdapter{false};
+
+    // Counts one frame read by its verdict. A single writer needs no
+    // read-modify-write: a relaxed load and store keep the packet path free
+    // of locked instructions.
+    void Count(const frame::FrameVerdict& Verdict) noexcept {
+        Bump(FramesRead);
+        if (Verdict.kind == frame::FrameKind::Ipv4) Bump(Ipv4Seen);
+        if (Verdict.rewritten) Bump(Rewritten);
+    }
+
+private:
+    static void Bump(std::atomic<std::uint64_t>& Counter) noexcept {
+        Counter.store(Counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    }
+};
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "64-bit counters read without a lock");
 
 class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
@@ -48,6 +76,7 @@ public:
     const frame::Ipv6Rule IPv6;
     const TMessageEvent OnMessage;
     const TAdapterChangeEvent OnAdapterChange;
+    TFilterCounts Counts;
 
 protected:
     void Execute() override;

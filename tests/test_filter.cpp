@@ -240,6 +240,7 @@ TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
         ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 1; }));
         EXPECT_EQ(StackFrame(2, 0), row.out);
         EXPECT_EQ(lines, row.lines);
+        EXPECT_EQ(filter->Counts.Rewritten.load(), 1u);
         Stop();
         EXPECT_EQ(CallLog(),
                   "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo SetPacketEvent SetAdapterMode "
@@ -274,6 +275,10 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
         ASSERT_TRUE(PumpUntil([&] { return SimStackTotal(1) == count + 1; }));
         for (ULONG i = 0; i < count; ++i) EXPECT_EQ(StackFrame(1, i + 1), row.frames[i]) << "frame " << i;
         EXPECT_EQ(lines, Lines(count, "[trace] Packet received."));
+        // Counted as read only; the first, rewritten IPv4 frame as all three.
+        EXPECT_EQ(filter->Counts.FramesRead.load(), count + 1);
+        EXPECT_EQ(filter->Counts.Ipv4Seen.load(), 1u);
+        EXPECT_EQ(filter->Counts.Rewritten.load(), 1u);
         Stop();
     }
 }
@@ -330,10 +335,14 @@ TEST_F(FilterTest, TerminateDuringBurstStopsAfterThePacketInHand) {
 TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
     StartTunnel(1, 1, 5, false);
     std::vector<Bytes> sent;
+    std::uint64_t rewritten = 0;
     for (int i = 0; i < 4000; ++i) {
         Bytes f;
         switch (i % 4) {
-            case 0: f = Ipv4(static_cast<std::uint8_t>(i % 3)); break;
+            case 0:
+                f = Ipv4(static_cast<std::uint8_t>(i % 3));
+                rewritten += i % 3 <= 1;
+                break;
             case 1: f = Ipv4(64); break;
             case 2: f = Ethernet(0x0806, Bytes(28, static_cast<std::uint8_t>(i))); break;
             default: f = Ethernet(0x86DD, Bytes(40 + i % 600, static_cast<std::uint8_t>(i))); break;
@@ -345,6 +354,9 @@ TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
         if (i % 500 == 499) Sleep(5);
     }
     ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 4000; }));
+    EXPECT_EQ(filter->Counts.FramesRead.load(), 4000u);
+    EXPECT_EQ(filter->Counts.Ipv4Seen.load(), 2000u);
+    EXPECT_EQ(filter->Counts.Rewritten.load(), rewritten);
     Stop();
     EXPECT_EQ(SimStackTotal(1), 4000u);
     for (ULONG i = 0; i < 4000; ++i) {

@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <dbt.h>
+#include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -60,6 +62,48 @@ std::vector<std::string> LogLines(TfrmMain* form) {
     for (int i = 0; i < form->mmLog->LineCount(); ++i) lines.push_back(form->mmLog->Line(i));
     return lines;
 }
+
+// Whether every pixel of the icon is a grey: the tray's sign of not filtering.
+bool IsGrey(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info)) return false;
+    tk::ScopeGuard bitmaps([&] {
+        ::DeleteObject(info.hbmColor);
+        ::DeleteObject(info.hbmMask);
+    });
+    BITMAP bitmap{};
+    ::GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    BITMAPINFO format{{sizeof(BITMAPINFOHEADER), bitmap.bmWidth, bitmap.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    std::vector<RGBQUAD> pixels(static_cast<std::size_t>(bitmap.bmWidth) * bitmap.bmHeight);
+    HDC screen = ::GetDC(nullptr);
+    ::GetDIBits(screen, info.hbmColor, 0, bitmap.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, screen);
+    return std::all_of(pixels.begin(), pixels.end(),
+                       [](RGBQUAD p) { return p.rgbRed == p.rgbGreen && p.rgbGreen == p.rgbBlue; });
+}
+
+// The shell as the main window's tray icon calls it: what it is told, and
+// the balloons among that.
+struct ShellCall {
+    std::string tip, title, text;
+    DWORD infoFlags;
+    bool grey;
+};
+std::vector<ShellCall> g_shellCalls, g_balloons;
+BOOL WINAPI RecordShellCall(DWORD, TNotifyIconData* data) {
+    g_shellCalls.push_back({data->szTip, data->szInfoTitle, data->szInfo, data->dwInfoFlags, IsGrey(data->hIcon)});
+    if (data->uFlags & NIF_INFO) g_balloons.push_back(g_shellCalls.back());
+    return TRUE;
+}
+struct RecordedShell {
+    RecordedShell() {
+        g_shellCalls.clear();
+        g_balloons.clear();
+        ShellNotifyIcon = RecordShellCall;
+    }
+    ~RecordedShell() { ShellNotifyIcon = saved; }
+    const TShellNotifyIcon saved = ShellNotifyIcon;
+};
 
 class MainFormTest : public ::testing::Test {
 protected:
@@ -578,6 +622,109 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
     form->btnStartClick(form);
     EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Pass);
+}
+
+TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
+    RecordedShell shell;
+    SetString("FilteredAdapter", "\\DEVICE\\{B2}");
+    Create();
+    EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
+    ASSERT_FALSE(g_shellCalls.empty());
+    EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: filtering (2) Dial-up, 0 changed");
+    EXPECT_FALSE(g_shellCalls.back().grey);
+
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    // IPv4 with TTL 1 and 64, then a frame of another kind.
+    for (unsigned char ttl : {1, 64, 0}) {
+        unsigned char frame[60] = {};
+        frame[12] = ttl ? 0x08 : 0;
+        frame[14] = 0x45;
+        frame[14 + 8] = ttl;
+        SimReceiveFrame(2, frame, sizeof frame);
+    }
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 3; }));
+    g_shellCalls.clear();
+    form->Status->Refresh();
+    EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 3 packets, 1 changed");
+    ASSERT_EQ(g_shellCalls.size(), 1u);
+    EXPECT_EQ(g_shellCalls[0].tip, "Brackwater: filtering (2) Dial-up, 1 changed");
+    form->Status->Refresh();
+    EXPECT_EQ(g_shellCalls.size(), 1u);
+
+    // A stop the user asks for greys the icon and tells no balloon.
+    form->btnStop->Click();
+    form->Status->Refresh();
+    EXPECT_EQ(form->lblStatus->Caption(), "Not filtering");
+    ASSERT_FALSE(g_shellCalls.empty());
+    EXPECT_EQ(g_shellCalls.back().tip, "Brackwater");
+    EXPECT_TRUE(g_shellCalls.back().grey);
+    EXPECT_TRUE(g_balloons.empty());
+}
+
+TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBack) {
+    const struct {
+        const char* name;
+        const char* remembered;
+        bool refuseMode, unplug, visible;
+        const char* status;
+        const char* balloon;  // none when empty
+    } rows[] = {
+        {"ends on an error", "\\DEVICE\\{B2}", true, false, false, "Not filtering: Could not set adapter mode.",
+         "Could not set adapter mode."},
+        {"remembered adapter missing", "\\DEVICE\\{GONE}", false, false, false, "Not filtering",
+         "The remembered adapter \\DEVICE\\{GONE} is not in the list."},
+        {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, "Waiting for (2) Dial-up to come back",
+         "The adapter went away; filtering resumes when it is back."},
+        {"ends on an error while visible", "", true, false, true, "Not filtering: Could not set adapter mode.", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        SimRefuseSetAdapterMode(row.refuseMode);
+        RecordedShell shell;
+        if (*row.remembered) SetString("FilteredAdapter", row.remembered);
+        Create();
+        if (row.visible) {
+            form->Show();
+            form->lvAdapters->Item(1)->SetSelected(true);
+            form->btnStart->Click();
+        }
+        if (row.unplug) {
+            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+            SimRemoveAdapter(2);
+            ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+            ASSERT_TRUE(PumpUntil([&] { return form->Filter->Counts.WaitingForAdapter.load(); }));
+        } else if (form->Filter) {
+            ASSERT_TRUE(PumpUntil([&] { return form->Filter->Finished(); }));
+        }
+        form->Status->Refresh();
+        form->Status->Refresh();
+        EXPECT_EQ(form->lblStatus->Caption(), row.status);
+        EXPECT_TRUE(g_shellCalls.back().grey);
+        if (!*row.balloon) {
+            EXPECT_TRUE(g_balloons.empty());
+        } else {
+            ASSERT_EQ(g_balloons.size(), 1u);
+            EXPECT_EQ(g_balloons[0].title, "Brackwater is not filtering");
+            EXPECT_EQ(g_balloons[0].text, row.balloon);
+            EXPECT_EQ(g_balloons[0].infoFlags, static_cast<DWORD>(NIIF_WARNING));
+            tk::Application->Minimize();
+            ASSERT_TRUE(::IsIconic(tk::Application->Handle()));
+            ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, form->tiTray->NotifyData().uID,
+                           NIN_BALLOONUSERCLICK);
+            EXPECT_FALSE(::IsIconic(tk::Application->Handle()));
+        }
+        if (row.unplug) {
+            SimRestoreAdapter(2);
+            ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+            ASSERT_TRUE(PumpUntil([&] { return !form->Filter->Counts.WaitingForAdapter.load(); }));
+            form->Status->Refresh();
+            EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
+            EXPECT_FALSE(g_shellCalls.back().grey);
+            EXPECT_EQ(g_balloons.size(), 1u);
+        }
+        Destroy();
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// The shared-window timers and the version reader.
+// The shared-window timers, the version reader and the texts of the filter's status.
 #include "ui/AppVersion.h"
+#include "ui/FilterStatus.h"
 #include "ui/SimpleTimer.h"
 
 #include "tests/Pump.h"
@@ -202,6 +203,37 @@ TEST(AppVersion, RunningProgramReadsItsOwnResource) {
     EXPECT_EQ(info.FileVersion, "1.0.0.33");
     EXPECT_NE(info.LegalCopyright.find("Corvantis"), std::string::npos);
     EXPECT_NE(info.LegalCopyright.find("2026"), std::string::npos);
+}
+
+TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
+    using S = TFilterState;
+    const std::string lan = "(2) LAN";
+    const struct {
+        TFilterSnapshot snapshot;
+        const char* status;
+        const char* tip;
+        const char* reason;
+    } rows[] = {
+        {{S::NotFiltering, "", 0, 0, ""}, "Not filtering", "Brackwater", ""},
+        {{S::Filtering, lan, 18446744073709551615u, 4000000000u, ""},
+         "Filtering (2) LAN: 18446744073709551615 packets, 4000000000 changed",
+         "Brackwater: filtering (2) LAN, 4000000000 changed", ""},
+        {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN",
+         "The adapter went away; filtering resumes when it is back."},
+        {{S::Ended, lan, 0, 0, "Could not set adapter mode."}, "Not filtering: Could not set adapter mode.",
+         "Brackwater", "Could not set adapter mode."},
+        {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.status);
+        EXPECT_EQ(StatusText(row.snapshot), row.status);
+        EXPECT_EQ(TipText(row.snapshot), row.tip);
+        EXPECT_EQ(StopReason(row.snapshot), row.reason);
+    }
+    // The shell shows 127 characters of a tip.
+    const TFilterSnapshot longName{S::Waiting, std::string(200, 'n'), 0, 0, ""};
+    EXPECT_EQ(TipText(longName), "Brackwater: waiting for " + std::string(127 - 24, 'n'));
+    EXPECT_EQ(MissingAdapterReason("\\DEVICE\\{GONE}"), "The remembered adapter \\DEVICE\\{GONE} is not in the list.");
 }
 
 } // namespace

@@ -68,6 +68,9 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     mmLog = tk::Named(new tk::TMemo(this, 8, 280, 818, 201), "mmLog");
     lblFilter->FocusControl = mmLog;
     btnClear = tk::Named(new tk::TButton(this, "&Clear log", 8, 488, 97, 25), "btnClear");
+    lblStatus = tk::Named(new tk::TLabel(this, "", 113, 492), "lblStatus");
+    lblStatus->SetAutoSize(false);
+    lblStatus->SetBounds(113, 492, 608, 17);
     btnAbout = tk::Named(new tk::TButton(this, "&About", 729, 488, 97, 25), "btnAbout");
 
     btnList->OnClick = [this](tk::TObject* s) { btnListClick(s); };
@@ -76,6 +79,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     btnSettings->OnClick = [this](tk::TObject* s) { btnSettingsClick(s); };
     btnClear->OnClick = [this](tk::TObject* s) { btnClearClick(s); };
     btnAbout->OnClick = [this](tk::TObject* s) { btnAboutClick(s); };
+    Status = std::make_unique<TFilterStatus>(*this, *lblStatus, *tiTray, Filter);
     OnCreate = [this](tk::TObject* s) { FormCreate(s); };
     OnDestroy = [this](tk::TObject* s) { FormDestroy(s); };
     OnCloseQuery = [this](tk::TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
@@ -96,6 +100,7 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     LoadSettings();
     btnListClick(this);
     btnStartClick(this);
+    Status->AfterStart(Settings().FilteredAdapter);
 }
 
 void TfrmMain::FormDestroy(tk::TObject* Sender) {
@@ -195,6 +200,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
     const std::string internalName = row->SubItem(0);
     const std::string caption = row->Caption();
     Filter.Start(static_cast<std::uint32_t>(row->Data), internalName);
+    Status->Started(caption);
     mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
 
@@ -203,6 +209,7 @@ void TfrmMain::btnStopClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::AddLogLine(const std::string& Line) {
+    Status->Heard(Line);
     // A limit below 1 keeps the newest line.
     mmLog->Append(Line, std::max(Settings().TraceLogLen, 1));
 }

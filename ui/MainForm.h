@@ -7,6 +7,7 @@
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
 #include "ui/FilterControl.h"
+#include "ui/FilterStatus.h"
 #include "ui/Settings.h"
 #include "ui/TrayIcon.h"
 
@@ -26,6 +27,7 @@ public:
     tk::TButton* btnSettings;
     tk::TMemo* mmLog;
     tk::TButton* btnClear;
+    tk::TLabel* lblStatus;
     tk::TButton* btnAbout;
     tk::TImageList* ilMedium;
     tk::TPopupMenu* pmTray;
@@ -53,6 +55,8 @@ public:
     // Declared in this order: the worker goes before the store it reads.
     TSettingsStore SettingsStore;
     TFilterControl Filter;
+    // After the worker it reads, so that it goes first.
+    std::unique_ptr<TFilterStatus> Status;
     bool EndingSession = false;
 
     // The settings as the store holds them.

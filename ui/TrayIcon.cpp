@@ -46,6 +46,14 @@ bool IsLegacyNTShell() {
 const HMODULE kNoLibrary = reinterpret_cast<HMODULE>(static_cast<UINT_PTR>(0x7FFFFFFF));
 HMODULE g_commonControls = kNoLibrary;
 
+// Copies as much of `text` as fits into a zero-terminated field of the record;
+// the rest of the field is zeroed.
+template <std::size_t N>
+void CopyCut(CHAR (&field)[N], const std::string& text) {
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
 TShiftState KeyShift() {
     TShiftState shift = 0;
     if (::GetAsyncKeyState(VK_SHIFT) & 0x8000) shift |= ssShift;
@@ -224,12 +232,24 @@ void TTrayIcon::Notification(tk::TComponent* Component, tk::TOperation Operation
 
 bool TTrayIcon::FillNotifyData() {
     notifyData_.hIcon = icon_.Handle();
-    std::memset(notifyData_.szTip, 0, sizeof notifyData_.szTip);
-    if (!hint_.empty() && showHint_) {
-        const std::size_t n = std::min<std::size_t>(hint_.size(), sizeof notifyData_.szTip - 1);
-        std::memcpy(notifyData_.szTip, hint_.data(), n);
-    }
+    CopyCut(notifyData_.szTip, showHint_ ? hint_ : std::string());
     return true;
+}
+
+bool TTrayIcon::ShowBalloonHint(const std::string& Title, const std::string& Text) {
+    CopyCut(notifyData_.szInfoTitle, Title);
+    CopyCut(notifyData_.szInfo, Text);
+    notifyData_.dwInfoFlags = NIIF_WARNING;
+    notifyData_.uFlags |= NIF_INFO;
+    // Only this call carries the balloon: a later change of icon or tip must
+    // not show it again.
+    tk::ScopeGuard once([this] {
+        notifyData_.uFlags &= ~NIF_INFO;
+        CopyCut(notifyData_.szInfoTitle, {});
+        CopyCut(notifyData_.szInfo, {});
+        notifyData_.dwInfoFlags = 0;
+    });
+    return FillNotifyData() && ShellNotifyIcon(NIM_MODIFY, &notifyData_);
 }
 
 bool TTrayIcon::AddTrayIcon() {

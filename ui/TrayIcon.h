@@ -117,6 +117,9 @@ public:
 
     // Hides the main form and the application window (its taskbar button).
     void HideToTray();
+    // Shows a balloon with a warning icon over the icon, the title cut to 63
+    // characters and the text to 255. A click on it raises OnBalloonHintClick.
+    bool ShowBalloonHint(const std::string& Title, const std::string& Text);
 
 protected:
     virtual void DoClick();

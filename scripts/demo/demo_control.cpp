@@ -2,6 +2,7 @@
 // scripts/run: brings its window up, prints the log's last lines, closes it.
 //   demo_control show SECONDS   wait for the main window, bring it up, wait
 //   demo_control log LINES      print the log's last lines
+//   demo_control disable SECONDS   press Disable, then wait
 //   demo_control close          close the main window and wait until it is gone
 #include <windows.h>
 
@@ -104,6 +105,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "log") return PrintLog(main, number > 0 ? number : 10);
+    if (command == "disable") {
+        HWND button = FindWindowExA(main, nullptr, "Button", "&Disable");
+        if (!button) return 1;
+        SendMessageA(button, BM_CLICK, 0, 0);
+        Sleep(static_cast<DWORD>(number) * 1000);
+        return 0;
+    }
     if (command == "close") {
         PostMessageA(main, WM_CLOSE, 0, 0);
         for (int i = 0; i < 300 && IsWindow(main); ++i) Sleep(100);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the program's icons (the application icon and the 14 medium icons of
-the adapter list) and writes them as .ico files, so no binary artwork needs to
+"""Draws the program's icons (the application icon, its greyed variant for the
+notification area while nothing is filtered, and the 14 medium icons of the
+adapter list) and writes them as .ico files, so no binary artwork needs to
 live in the repository. Each holds the sizes Windows asks for at 100, 125, 150
 and 200 % display scale: small icons of 16, 20, 24 and 32 pixels, and for the
 application icon the large ones of 32, 40, 48 and 64 pixels too."""
@@ -87,6 +88,19 @@ def app_icon(n):
     return img
 
 
+def idle_icon(n):
+    """The application icon washed out to light greys, so that at 16 pixels
+    it still reads as the same icon, switched off."""
+    img = app_icon(n)
+    for row in img:
+        for x, (r, g, b, a) in enumerate(row):
+            if a:
+                grey = int(0.3 * r + 0.59 * g + 0.11 * b)
+                grey = 96 + grey * 128 // 255
+                row[x] = (grey, grey, grey, a)
+    return img
+
+
 def medium_icon(n, ch, color):
     img = blank(n)
     rounded_box(img, color, max(2, n // 6))
@@ -124,6 +138,7 @@ def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
     write_ico(out / "Brackwater.ico", [app_icon(n) for n in APP_SIZES])
+    write_ico(out / "BrackwaterIdle.ico", [idle_icon(n) for n in SMALL_SIZES])
     for i, (ch, color) in enumerate(MEDIUMS):
         write_ico(out / f"medium{i:02d}.ico", [medium_icon(n, ch, color) for n in SMALL_SIZES])
 

@@ -1,0 +1,131 @@
+#include "ui/FilterStatus.h"
+
+#include "ui/Resources.h"
+
+namespace {
+
+constexpr const char* kErrorPrefix = "[error] ";
+constexpr const char* kTitle = "Brackwater";
+constexpr std::size_t kTipLength = 127;
+constexpr std::uint32_t kRefreshMs = 1000;
+
+} // namespace
+
+std::string StatusText(const TFilterSnapshot& s) {
+    switch (s.State) {
+        case TFilterState::Filtering:
+            return "Filtering " + s.Caption + ": " + std::to_string(s.Packets) + " packets, " +
+                   std::to_string(s.Changed) + " changed";
+        case TFilterState::Waiting: return "Waiting for " + s.Caption + " to come back";
+        case TFilterState::Ended:
+            if (!s.LastError.empty()) return "Not filtering: " + s.LastError;
+            break;
+        case TFilterState::NotFiltering: break;
+    }
+    return "Not filtering";
+}
+
+std::string TipText(const TFilterSnapshot& s) {
+    std::string tip = kTitle;
+    if (s.State == TFilterState::Filtering)
+        tip += ": filtering " + s.Caption + ", " + std::to_string(s.Changed) + " changed";
+    else if (s.State == TFilterState::Waiting)
+        tip += ": waiting for " + s.Caption;
+    return tip.substr(0, kTipLength);
+}
+
+std::string StopReason(const TFilterSnapshot& s) {
+    if (s.State == TFilterState::Waiting) return "The adapter went away; filtering resumes when it is back.";
+    // Every way the worker ends by itself logs an error first; the fallback
+    // keeps the balloon from being empty should one ever not.
+    if (s.State == TFilterState::Ended) return s.LastError.empty() ? "The filter ended." : s.LastError;
+    return {};
+}
+
+std::string MissingAdapterReason(const std::string& InternalName) {
+    return "The remembered adapter " + InternalName + " is not in the list.";
+}
+
+TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter)
+    : form_(Form), label_(Label), tray_(Tray), filter_(Filter), timer_(this, TimerFired) {
+    // An adapter's name may hold an "&": shown as it is, not as an accelerator.
+    HWND label = label_.Handle();
+    ::SetWindowLongPtrA(label, GWL_STYLE, ::GetWindowLongPtrA(label, GWL_STYLE) | SS_NOPREFIX);
+    tray_.OnBalloonHintClick = [](tk::TObject*) {
+        if (::IsIconic(tk::Application->Handle())) tk::Application->Restore();
+    };
+    timer_.Start(kRefreshMs);
+}
+
+void TFilterStatus::TimerFired(void* Self) {
+    static_cast<TFilterStatus*>(Self)->Refresh();
+}
+
+void TFilterStatus::Started(const std::string& Caption) {
+    caption_ = Caption;
+    lastError_.clear();
+    ++worker_;
+}
+
+void TFilterStatus::Heard(const std::string& Line) {
+    if (Line.compare(0, std::char_traits<char>::length(kErrorPrefix), kErrorPrefix) == 0)
+        lastError_ = Line.substr(std::char_traits<char>::length(kErrorPrefix));
+}
+
+void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
+    // Enable found no row for it: nothing filters.
+    if (!filter_ && !RememberedAdapter.empty()) Warn(MissingAdapterReason(RememberedAdapter));
+    Refresh();
+}
+
+TFilterSnapshot TFilterStatus::Snapshot() const {
+    TFilterSnapshot s;
+    const TTTLFilter* filter = filter_.operator->();
+    if (!filter) return s;
+    s.Caption = caption_;
+    s.LastError = lastError_;
+    s.Packets = filter->Counts.FramesRead.load(std::memory_order_relaxed);
+    s.Changed = filter->Counts.Rewritten.load(std::memory_order_relaxed);
+    if (filter->Finished())
+        s.State = TFilterState::Ended;
+    else if (filter->Counts.WaitingForAdapter.load(std::memory_order_relaxed))
+        s.State = TFilterState::Waiting;
+    else
+        s.State = TFilterState::Filtering;
+    return s;
+}
+
+void TFilterStatus::Refresh() {
+    const TFilterSnapshot now = Snapshot();
+    const std::string status = StatusText(now);
+    if (label_.Caption() != status) label_.SetCaption(status);
+
+    const bool filtering = now.State == TFilterState::Filtering;
+    // Taken at the first refresh, after the start-up has given the tray its
+    // icon (also when an error cut the start-up short).
+    if (!filteringIconShown_) {
+        filteringIcon_.Assign(tray_.Icon());
+        filteringIconShown_ = true;
+        // The same size as the icon it stands in for.
+        idleIcon_.LoadFromResource(::GetModuleHandleA(nullptr), IDI_IDLEICON, filteringIcon_.Width(),
+                                   filteringIcon_.Height());
+    }
+    if (*filteringIconShown_ != filtering) {
+        tray_.SetIcon(filtering ? filteringIcon_ : idleIcon_);
+        filteringIconShown_ = filtering;
+    }
+    const std::string tip = TipText(now);
+    if (tray_.Hint() != tip) tray_.SetHint(tip);
+
+    if (now.State != shownState_ || worker_ != shownWorker_) {
+        shownState_ = now.State;
+        shownWorker_ = worker_;
+        Warn(StopReason(now));
+    }
+}
+
+void TFilterStatus::Warn(const std::string& Reason) {
+    // The user who sees the window sees the status line.
+    if (Reason.empty() || ::IsWindowVisible(form_.Handle())) return;
+    tray_.ShowBalloonHint(kNotFilteringTitle, Reason);
+}

@@ -1,0 +1,74 @@
+// What the main window tells of the worker: the status line, the tray icon
+// and tip, and a balloon when filtering stops without the user asking.
+#pragma once
+
+#include "toolkit/Forms.h"
+#include "toolkit/Graphics.h"
+#include "toolkit/StdCtrls.h"
+#include "ui/FilterControl.h"
+#include "ui/SimpleTimer.h"
+#include "ui/TrayIcon.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+enum class TFilterState {
+    NotFiltering,  // no worker
+    Filtering,
+    Waiting,       // the worker waits for its adapter to come back
+    Ended,         // the worker has ended by itself
+};
+
+struct TFilterSnapshot {
+    TFilterState State = TFilterState::NotFiltering;
+    std::string Caption;  // of the filtered row, as in the "Filtering %s..." line
+    std::uint64_t Packets = 0;
+    std::uint64_t Changed = 0;
+    std::string LastError;  // the worker's last error line without "[error] "
+};
+
+std::string StatusText(const TFilterSnapshot& Snapshot);
+// At most the 127 characters the shell shows.
+std::string TipText(const TFilterSnapshot& Snapshot);
+// Why filtering has stopped without the user asking; empty while it has not.
+std::string StopReason(const TFilterSnapshot& Snapshot);
+std::string MissingAdapterReason(const std::string& InternalName);
+
+constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
+
+// Shows the worker's state on the main window's label and tray icon, once a
+// second and only what changed.
+class TFilterStatus {
+public:
+    TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter);
+    TFilterStatus(const TFilterStatus&) = delete;
+    TFilterStatus& operator=(const TFilterStatus&) = delete;
+
+    // A new worker for the row with this caption.
+    void Started(const std::string& Caption);
+    // Every line the worker delivers.
+    void Heard(const std::string& Line);
+    // Once the start-up has run Enable: warns when the remembered adapter was
+    // not listed, and shows the state at once.
+    void AfterStart(const std::string& RememberedAdapter);
+    // The timer's handler.
+    void Refresh();
+    TFilterSnapshot Snapshot() const;
+
+private:
+    static void TimerFired(void* Self);
+    void Warn(const std::string& Reason);
+
+    tk::TForm& form_;
+    tk::TLabel& label_;
+    TTrayIcon& tray_;
+    const TFilterControl& filter_;
+    tk::TIcon filteringIcon_, idleIcon_;
+    std::optional<bool> filteringIconShown_;
+    std::string caption_, lastError_;
+    // Tells a worker from the one before it, so each one's stop is told once.
+    unsigned worker_ = 0, shownWorker_ = 0;
+    TFilterState shownState_ = TFilterState::NotFiltering;
+    TSimpleTimer timer_;
+};
