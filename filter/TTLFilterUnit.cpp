@@ -82,7 +82,9 @@ void TTTLFilter::LogAdapterChange(const char* Text, TLogLevel Level) {
 }
 
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
-    ::GetTcpipBoundAdaptersInfo(Driver, &Adapters);
+    // A failed read (it happens briefly around sleep) tells nothing about the
+    // adapter: the binding stays, and the next period reads again.
+    if (!::GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
     const HANDLE listed = FindAdapterHandle(Adapters, AdapterName);
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {

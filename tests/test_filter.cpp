@@ -419,6 +419,21 @@ TEST_F(FilterTest, AdapterGoneForGoodIsStillCheckedAndSaidOnce) {
     EXPECT_EQ(SimCallCount("SetAdapterMode"), 2u);
 }
 
+// A list read that fails says nothing of the adapter: the binding stays.
+TEST_F(FilterTest, FailedListReadKeepsTheBinding) {
+    StartTunnel(1, 1, 5, false);
+    SimRefuseGetTcpipBoundAdaptersInfo(TRUE);
+    const ULONG checks = SimCallCount("GetTcpipBoundAdaptersInfo");
+    filter->CheckAdapterNow();
+    ASSERT_TRUE(PumpUntil([&] { return SimCallCount("GetTcpipBoundAdaptersInfo") >= checks + 2; }, 5000));
+    const Bytes f = Ipv4(1);
+    ASSERT_TRUE(SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size())));
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 1; }));
+    EXPECT_EQ(StackFrame(1, 0), Ipv4(5, 0xb6));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(changes, 0);
+}
+
 // A process that fails while filtering gives its adapter back before it ends.
 TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
     char path[MAX_PATH];
