@@ -114,7 +114,15 @@ void TTTLFilter::Execute() {
     }
     HANDLE driver = driverOwner.get();
 
-    // Found by name: positions shift when adapters come or go.
+    // Held until the adapter is back in normal mode: released after every clean-up below.
+    const TAdapterLock lock(AdapterName, TerminateEvent());
+    if (lock.State() == TAdapterLock::Busy) Log("Another Brackwater is filtering this adapter.", llError, 0);
+    if (lock.State() == TAdapterLock::Unguarded)
+        Log("A program without administrator rights holds this adapter's lock; filtering anyway.", llError, 0);
+    if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
+
+    // Found by name, and only once the lock is held: positions shift when
+    // adapters come or go, and the wait may outlast the adapter's handle.
     TCP_AdapterList adapters{};
     ::GetTcpipBoundAdaptersInfo(driver, &adapters);
     const HANDLE adapter = FindAdapterHandle(adapters, AdapterName);
@@ -122,13 +130,6 @@ void TTTLFilter::Execute() {
         Log("There is no network interface with such index on this system.", llError, 0);
         return;
     }
-
-    // Held until the adapter is back in normal mode: released after every clean-up below.
-    const TAdapterLock lock(AdapterName, TerminateEvent());
-    if (lock.State() == TAdapterLock::Busy) Log("Another Brackwater is filtering this adapter.", llError, 0);
-    if (lock.State() == TAdapterLock::Unguarded)
-        Log("A program without administrator rights holds this adapter's lock; filtering anyway.", llError, 0);
-    if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
 
     tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
