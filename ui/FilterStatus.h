@@ -34,6 +34,9 @@ std::string TipText(const TFilterSnapshot& Snapshot);
 // Why filtering has stopped without the user asking; empty while it has not.
 std::string StopReason(const TFilterSnapshot& Snapshot);
 std::string MissingAdapterReason(const std::string& InternalName);
+// The error kept as the worker's reason to stop once it has delivered `Line`:
+// only an error it ends on, not one it goes on after.
+std::string KeptError(const std::string& Kept, const std::string& Line);
 
 constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
 
