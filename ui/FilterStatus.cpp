@@ -111,15 +111,23 @@ void TFilterStatus::Refresh() {
 
     const bool filtering = now.State == TFilterState::Filtering;
     // Taken at the first refresh, after the start-up has given the tray its
-    // icon (also when an error cut the start-up short).
-    if (!filteringIconShown_) {
-        filteringIcon_.Assign(tray_.Icon());
-        filteringIconShown_ = true;
+    // icon (also when an error cut the start-up short); loaded again at the
+    // new size after a change of scale.
+    const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
+    if (!filteringIconShown_ || iconSize != iconSize_) {
+        const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+        if (!filteringIconShown_) {
+            filteringIcon_.Assign(tray_.Icon());
+            filteringIconShown_ = true;
+        } else {
+            filteringIcon_.LoadFromResource(instance, IDI_MAINICON, iconSize, iconSize);
+            filteringIconShown_.reset();
+        }
+        iconSize_ = iconSize;
         // The same size as the icon it stands in for.
-        idleIcon_.LoadFromResource(::GetModuleHandleA(nullptr), IDI_IDLEICON, filteringIcon_.Width(),
-                                   filteringIcon_.Height());
+        idleIcon_.LoadFromResource(instance, IDI_IDLEICON, filteringIcon_.Width(), filteringIcon_.Height());
     }
-    if (*filteringIconShown_ != filtering) {
+    if (filteringIconShown_ != filtering) {
         tray_.SetIcon(filtering ? filteringIcon_ : idleIcon_);
         filteringIconShown_ = filtering;
     }

@@ -68,7 +68,10 @@ private:
     TTrayIcon& tray_;
     const TFilterControl& filter_;
     tk::TIcon filteringIcon_, idleIcon_;
+    // Unset until the first refresh, and after the icons were loaded again.
     std::optional<bool> filteringIconShown_;
+    // The small-icon size the icons were taken at.
+    int iconSize_ = 0;
     std::string caption_, lastError_;
     // Tells a worker from the one before it, so each one's stop is told once.
     unsigned worker_ = 0, shownWorker_ = 0;
