@@ -60,9 +60,10 @@ void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {
     Message = line;
 }
 
-void TTTLFilter::DeliverMessage() {
-    auto call = [this] {
+void TTTLFilter::DeliverMessage(bool AdapterChanged) {
+    auto call = [this, AdapterChanged] {
         if (OnMessage) OnMessage(Message);
+        if (AdapterChanged && OnAdapterChange) OnAdapterChange();
     };
     Synchronize(call);
 }
@@ -74,11 +75,7 @@ void TTTLFilter::Log(const char* Text, TLogLevel Level, int Depth) {
 
 void TTTLFilter::LogAdapterChange(const char* Text, TLogLevel Level) {
     FormatLogLine(Text, Level, 0);
-    auto call = [this] {
-        if (OnMessage) OnMessage(Message);
-        if (OnAdapterChange) OnAdapterChange();
-    };
-    Synchronize(call);
+    DeliverMessage(true);
 }
 
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
