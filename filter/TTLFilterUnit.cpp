@@ -60,9 +60,10 @@ void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {
     Message = line;
 }
 
-void TTTLFilter::DeliverMessage() {
-    auto call = [this] {
+void TTTLFilter::DeliverMessage(bool AdapterChanged) {
+    auto call = [this, AdapterChanged] {
         if (OnMessage) OnMessage(Message);
+        if (AdapterChanged && OnAdapterChange) OnAdapterChange();
     };
     Synchronize(call);
 }
@@ -74,15 +75,13 @@ void TTTLFilter::Log(const char* Text, TLogLevel Level, int Depth) {
 
 void TTTLFilter::LogAdapterChange(const char* Text, TLogLevel Level) {
     FormatLogLine(Text, Level, 0);
-    auto call = [this] {
-        if (OnMessage) OnMessage(Message);
-        if (OnAdapterChange) OnAdapterChange();
-    };
-    Synchronize(call);
+    DeliverMessage(true);
 }
 
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
-    ::GetTcpipBoundAdaptersInfo(Driver, &Adapters);
+    // A failed read (it happens briefly around sleep) tells nothing about the
+    // adapter: the binding stays, and the next period reads again.
+    if (!::GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
     const HANDLE listed = FindAdapterHandle(Adapters, AdapterName);
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
@@ -112,7 +111,15 @@ void TTTLFilter::Execute() {
     }
     HANDLE driver = driverOwner.get();
 
-    // Found by name: positions shift when adapters come or go.
+    // Held until the adapter is back in normal mode: released after every clean-up below.
+    const TAdapterLock lock(AdapterName, TerminateEvent());
+    if (lock.State() == TAdapterLock::Busy) Log("Another Brackwater is filtering this adapter.", llError, 0);
+    if (lock.State() == TAdapterLock::Unguarded)
+        Log("A program without administrator rights holds this adapter's lock; filtering anyway.", llError, 0);
+    if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
+
+    // Found by name, and only once the lock is held: positions shift when
+    // adapters come or go, and the wait may outlast the adapter's handle.
     TCP_AdapterList adapters{};
     ::GetTcpipBoundAdaptersInfo(driver, &adapters);
     const HANDLE adapter = FindAdapterHandle(adapters, AdapterName);
@@ -120,13 +127,6 @@ void TTTLFilter::Execute() {
         Log("There is no network interface with such index on this system.", llError, 0);
         return;
     }
-
-    // Held until the adapter is back in normal mode: released after every clean-up below.
-    const TAdapterLock lock(AdapterName, TerminateEvent());
-    if (lock.State() == TAdapterLock::Busy) Log("Another Brackwater is filtering this adapter.", llError, 0);
-    if (lock.State() == TAdapterLock::Unguarded)
-        Log("A program without administrator rights holds this adapter's lock; filtering anyway.", llError, 0);
-    if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
 
     tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {

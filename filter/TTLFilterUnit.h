@@ -83,7 +83,9 @@ protected:
 
 private:
     void FormatLogLine(const char* Text, TLogLevel Level, int Depth);
-    void DeliverMessage();
+    // Hands Message to OnMessage and, when AdapterChanged, then tells
+    // OnAdapterChange, in one delivery.
+    void DeliverMessage(bool AdapterChanged = false);
     void Log(const char* Text, TLogLevel Level, int Depth);
     // Logs the line and tells OnAdapterChange, in one delivery.
     void LogAdapterChange(const char* Text, TLogLevel Level);

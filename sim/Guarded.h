@@ -1,5 +1,5 @@
-// No exception may leave through the DLL's C interface: one that would (only
-// an allocation failure can) becomes the operation's failure.
+// No exception may leave through the DLL's C interface: one that would (an
+// allocation failure, say) becomes the operation's failure.
 #pragma once
 
 #include <windows.h>
@@ -9,16 +9,15 @@ R Guarded(R failure, F f) noexcept {
     try {
         return f();
     } catch (...) {
-        ::OutputDebugStringA("ndisapi stand-in: an operation failed for want of memory\n");
+        ::OutputDebugStringA("ndisapi stand-in: an operation failed on an exception\n");
         return failure;
     }
 }
 
 template <typename F>
 void Guarded(F f) noexcept {
-    try {
+    Guarded(false, [&] {
         f();
-    } catch (...) {
-        ::OutputDebugStringA("ndisapi stand-in: an operation failed for want of memory\n");
-    }
+        return true;
+    });
 }

@@ -48,6 +48,10 @@ void __stdcall SimRefuseSetAdapterMode(BOOL refuse) {
     Guarded([&] { Driver().RefuseSetAdapterMode(refuse != FALSE); });
 }
 
+void __stdcall SimRefuseGetTcpipBoundAdaptersInfo(BOOL refuse) {
+    Guarded([&] { Driver().RefuseAdapterList(refuse != FALSE); });
+}
+
 BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length) {
     return Guarded(BOOL(FALSE), [&] { return Driver().ReceiveFrame(position, frame, length); });
 }

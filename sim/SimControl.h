@@ -54,6 +54,8 @@ SIM_API void __stdcall SimOverrideAdapterCount(ULONG count);
 SIM_API void __stdcall SimRefuseSetPacketEvent(BOOL refuse);
 // Refuses only requests for tunnel mode (flags != 0); returning to normal mode always works.
 SIM_API void __stdcall SimRefuseSetAdapterMode(BOOL refuse);
+// Fails the list read with the list zeroed, as a read around sleep can.
+SIM_API void __stdcall SimRefuseGetTcpipBoundAdaptersInfo(BOOL refuse);
 
 // Queues a frame received on an adapter. Frames are queued only while the
 // adapter is in tunnel mode; otherwise they go straight to the stack, as they

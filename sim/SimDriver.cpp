@@ -144,7 +144,7 @@ BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapt
     if (!adapters) return FALSE;
     // Zeroed first, so a caller that ignores a failure sees no adapters.
     std::memset(adapters, 0, sizeof *adapters);
-    if (!Usable(driver)) return FALSE;
+    if (!Usable(driver) || refuseList_) return FALSE;
     std::size_t n = 0;
     for (const TAdapter& a : adapters_) {
         if (a.removed || n == ADAPTER_LIST_SIZE) continue;
@@ -238,6 +238,7 @@ void TSimDriver::ClearLocked() {
     countOverride_ = kTrueCount;
     refuseEvent_ = false;
     refuseMode_ = false;
+    refuseList_ = false;
     callCounts_.fill(0);
     callLog_.clear();
 }
@@ -355,6 +356,11 @@ void TSimDriver::RefuseSetPacketEvent(bool refuse) {
 void TSimDriver::RefuseSetAdapterMode(bool refuse) {
     std::lock_guard lock(mutex_);
     refuseMode_ = refuse;
+}
+
+void TSimDriver::RefuseAdapterList(bool refuse) {
+    std::lock_guard lock(mutex_);
+    refuseList_ = refuse;
 }
 
 BOOL TSimDriver::ReceiveFrame(ULONG position, const void* frame, ULONG length) {

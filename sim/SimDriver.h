@@ -67,6 +67,7 @@ public:
     void OverrideAdapterCount(ULONG count);
     void RefuseSetPacketEvent(bool refuse);
     void RefuseSetAdapterMode(bool refuse);
+    void RefuseAdapterList(bool refuse);
     BOOL ReceiveFrame(ULONG position, const void* frame, ULONG length);
     ULONG QueueLength(ULONG position);
     ULONG DroppedFrames(ULONG position);
@@ -135,6 +136,7 @@ private:
     ULONG countOverride_ = kTrueCount;
     bool refuseEvent_ = false;
     bool refuseMode_ = false;
+    bool refuseList_ = false;
     std::vector<HANDLE> openHandles_;
     ULONG handleSerial_ = 0;
     ULONG adapterSerial_ = 0;

@@ -160,7 +160,6 @@ tk::UniqueKernelHandle AdapterTwoLock(const char* access, BOOL owned) {
 }
 
 TEST_F(FilterTest, AdapterLockHeldElsewhereIsWaitedForTakenWhenAbandonedIgnoredWhenSquatted) {
-    const std::string opened = "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo";
     const struct {
         const char* name;
         std::function<tk::UniqueKernelHandle()> hold;
@@ -193,7 +192,7 @@ TEST_F(FilterTest, AdapterLockHeldElsewhereIsWaitedForTakenWhenAbandonedIgnoredW
             Stop();
         } else {
             WaitEnd();
-            EXPECT_EQ(CallLog(), opened + " CloseFilterDriver");
+            EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded CloseFilterDriver");
         }
         EXPECT_EQ(lines, row.expectedLines);
     }
@@ -202,11 +201,23 @@ TEST_F(FilterTest, AdapterLockHeldElsewhereIsWaitedForTakenWhenAbandonedIgnoredW
 TEST_F(FilterTest, TerminateEndsTheWaitForAnotherHoldersLockAtOnce) {
     const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
     Start(2, 1, 5, false);
-    ASSERT_TRUE(PumpUntil([] { return SimCallCount("GetTcpipBoundAdaptersInfo") == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return SimCallCount("IsDriverLoaded") == 1; }));
     const DWORD start = ::GetTickCount();
     Stop();
     EXPECT_LT(::GetTickCount() - start, 1000u);
     EXPECT_EQ(SimCallCount("SetPacketEvent"), 0u);
+    EXPECT_TRUE(lines.empty());
+}
+
+// The adapter may be listed under a new handle by the time the lock is free.
+TEST_F(FilterTest, AdapterReListedDuringTheWaitForTheLockIsFilteredOnItsNewHandle) {
+    const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+    Start(2, 1, 5, false);
+    ASSERT_TRUE(PumpUntil([] { return SimCallCount("IsDriverLoaded") == 1; }));
+    SimRemoveAdapter(2);
+    SimRestoreAdapter(2);
+    ::ReleaseMutex(lock.get());
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
     EXPECT_TRUE(lines.empty());
 }
 
@@ -417,6 +428,21 @@ TEST_F(FilterTest, AdapterGoneForGoodIsStillCheckedAndSaidOnce) {
     EXPECT_EQ(SimAdapterMode(2), 0u);
     // Tunnel mode at the start, then the attempt to give the old handle back.
     EXPECT_EQ(SimCallCount("SetAdapterMode"), 2u);
+}
+
+// A list read that fails says nothing of the adapter: the binding stays.
+TEST_F(FilterTest, FailedListReadKeepsTheBinding) {
+    StartTunnel(1, 1, 5, false);
+    SimRefuseGetTcpipBoundAdaptersInfo(TRUE);
+    const ULONG checks = SimCallCount("GetTcpipBoundAdaptersInfo");
+    filter->CheckAdapterNow();
+    ASSERT_TRUE(PumpUntil([&] { return SimCallCount("GetTcpipBoundAdaptersInfo") >= checks + 2; }, 5000));
+    const Bytes f = Ipv4(1);
+    ASSERT_TRUE(SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size())));
+    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 1; }));
+    EXPECT_EQ(StackFrame(1, 0), Ipv4(5, 0xb6));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(changes, 0);
 }
 
 // A process that fails while filtering gives its adapter back before it ends.

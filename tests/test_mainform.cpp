@@ -423,8 +423,16 @@ TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
     // What a refresh the worker asked for finds wrong goes to the log, as
     // does a failed write; neither shows a box.
     BoxWatcher boxes;
-    SimSetDriverLoaded(FALSE);
+    // The driver goes once the worker has let the adapter go, before the
+    // refresh it asks for is served.
+    const ULONG detached = SimCallCount("SetPacketEvent") + 1;
+    SimRemoveAdapter(3);
     ::SendMessageA(form->Handle(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    for (const DWORD start = ::GetTickCount();
+         SimCallCount("SetPacketEvent") < detached && ::GetTickCount() - start < 5000;)
+        ::Sleep(1);
+    SimSetDriverLoaded(FALSE);
+    SimRestoreAdapter(3);
     ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 5; }));
     EXPECT_EQ(LogLines(form)[4], "Helper driver failed to load or was not installed.");
     EXPECT_EQ(form->lvAdapters->Count(), 0);

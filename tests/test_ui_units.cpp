@@ -220,9 +220,16 @@ TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
          "Brackwater: filtering (2) LAN, 4000000000 changed", ""},
         {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN",
          "The adapter went away; filtering resumes when it is back."},
-        {{S::Ended, lan, 0, 0, "Could not set adapter mode."}, "Not filtering: Could not set adapter mode.",
+        {{S::Ended, lan, 0, 0, KeptError("", "[error] Could not set adapter mode.")},
+         "Not filtering: Could not set adapter mode.",
          "Brackwater", "Could not set adapter mode."},
         {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended."},
+        // Errors the worker went on after are no reason it stopped.
+        {{S::Ended, lan, 0, 0,
+          KeptError(KeptError(KeptError("", "[error] The adapter went away; filtering resumes when it is back."),
+                              "[trace] The adapter is back; filtering again."),
+                    "[error] A program without administrator rights holds this adapter's lock; filtering anyway.")},
+         "Not filtering", "Brackwater", "The filter ended."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.status);

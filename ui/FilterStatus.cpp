@@ -46,6 +46,16 @@ std::string MissingAdapterReason(const std::string& InternalName) {
     return "The remembered adapter " + InternalName + " is not in the list.";
 }
 
+std::string KeptError(const std::string& Kept, const std::string& Line) {
+    // Filtering again: what went wrong before no longer stands.
+    if (Line == "[trace] The adapter is back; filtering again.") return {};
+    // A warning the worker filters on after.
+    if (Line == "[error] A program without administrator rights holds this adapter's lock; filtering anyway.")
+        return Kept;
+    const std::size_t prefix = std::char_traits<char>::length(kErrorPrefix);
+    return Line.compare(0, prefix, kErrorPrefix) == 0 ? Line.substr(prefix) : Kept;
+}
+
 TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter)
     : form_(Form), label_(Label), tray_(Tray), filter_(Filter), timer_(this, TimerFired) {
     // An adapter's name may hold an "&": shown as it is, not as an accelerator.
@@ -68,8 +78,7 @@ void TFilterStatus::Started(const std::string& Caption) {
 }
 
 void TFilterStatus::Heard(const std::string& Line) {
-    if (Line.compare(0, std::char_traits<char>::length(kErrorPrefix), kErrorPrefix) == 0)
-        lastError_ = Line.substr(std::char_traits<char>::length(kErrorPrefix));
+    lastError_ = KeptError(lastError_, Line);
 }
 
 void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
@@ -102,15 +111,23 @@ void TFilterStatus::Refresh() {
 
     const bool filtering = now.State == TFilterState::Filtering;
     // Taken at the first refresh, after the start-up has given the tray its
-    // icon (also when an error cut the start-up short).
-    if (!filteringIconShown_) {
-        filteringIcon_.Assign(tray_.Icon());
-        filteringIconShown_ = true;
+    // icon (also when an error cut the start-up short); loaded again at the
+    // new size after a change of scale.
+    const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
+    if (!filteringIconShown_ || iconSize != iconSize_) {
+        const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+        if (!filteringIconShown_) {
+            filteringIcon_.Assign(tray_.Icon());
+            filteringIconShown_ = true;
+        } else {
+            filteringIcon_.LoadFromResource(instance, IDI_MAINICON, iconSize, iconSize);
+            filteringIconShown_.reset();
+        }
+        iconSize_ = iconSize;
         // The same size as the icon it stands in for.
-        idleIcon_.LoadFromResource(::GetModuleHandleA(nullptr), IDI_IDLEICON, filteringIcon_.Width(),
-                                   filteringIcon_.Height());
+        idleIcon_.LoadFromResource(instance, IDI_IDLEICON, filteringIcon_.Width(), filteringIcon_.Height());
     }
-    if (*filteringIconShown_ != filtering) {
+    if (filteringIconShown_ != filtering) {
         tray_.SetIcon(filtering ? filteringIcon_ : idleIcon_);
         filteringIconShown_ = filtering;
     }

@@ -34,6 +34,9 @@ std::string TipText(const TFilterSnapshot& Snapshot);
 // Why filtering has stopped without the user asking; empty while it has not.
 std::string StopReason(const TFilterSnapshot& Snapshot);
 std::string MissingAdapterReason(const std::string& InternalName);
+// The error kept as the worker's reason to stop once it has delivered `Line`:
+// only an error it ends on, not one it goes on after.
+std::string KeptError(const std::string& Kept, const std::string& Line);
 
 constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
 
@@ -65,7 +68,10 @@ private:
     TTrayIcon& tray_;
     const TFilterControl& filter_;
     tk::TIcon filteringIcon_, idleIcon_;
+    // Unset until the first refresh, and after the icons were loaded again.
     std::optional<bool> filteringIconShown_;
+    // The small-icon size the icons were taken at.
+    int iconSize_ = 0;
     std::string caption_, lastError_;
     // Tells a worker from the one before it, so each one's stop is told once.
     unsigned worker_ = 0, shownWorker_ = 0;

@@ -86,8 +86,10 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
 }
 
 TfrmMain::~TfrmMain() {
-    // FormDestroy has stopped the worker; reached without it (a plain
-    // delete), the worker, a member, goes before the controls the base frees.
+    // FormDestroy has saved and stopped the worker; reached without it (a
+    // plain delete), the worker is stopped here, while the status and the
+    // controls its last deliveries reach are still there.
+    Filter.Stop();
     if (frmMain == this) frmMain = nullptr;
 }
 

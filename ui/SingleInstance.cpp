@@ -10,6 +10,9 @@ constexpr const char* kMutexName = "Local\\Corvantis.Brackwater.Instance";
 constexpr const char* kWindowTitle = "Corvantis.Brackwater.Instance";
 constexpr const char* kShowMessageName = "Corvantis.Brackwater.ShowInstance";
 constexpr UINT kAnswerTimeoutMs = 2000;
+// The first instance holds the mutex a moment before its window exists.
+constexpr DWORD kWindowWaitMs = 2000;
+constexpr DWORD kWindowPollMs = 50;
 
 UINT ShowMessage() { return ::RegisterWindowMessageA(kShowMessageName); }
 
@@ -21,6 +24,15 @@ void BringProgramBack() {
     } else if (tk::TForm* main = tk::Application->MainForm()) {
         main->Show();
         ::SetForegroundWindow(main->Handle());
+    }
+}
+
+HWND FindFirstInstance() {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (HWND window = ::FindWindowA(nullptr, kWindowTitle)) return window;
+        if (::GetTickCount() - start >= kWindowWaitMs) return nullptr;
+        ::Sleep(kWindowPollMs);
     }
 }
 
@@ -53,7 +65,7 @@ void TSingleInstance::AnswerLaterStarts() {
 }
 
 bool TSingleInstance::ShowFirstInstance() {
-    HWND first = ::FindWindowA(nullptr, kWindowTitle);
+    HWND first = FindFirstInstance();
     const UINT show = ShowMessage();
     if (first && show != 0) {
         // The program just started by the user may hand the foreground on; the

@@ -20,7 +20,8 @@ public:
     // restoring the application and bringing its main window to the front.
     void AnswerLaterStarts();
     // Later instance: asks the first to come to the front. When its window is
-    // missing or does not answer within 2 s, tells the user so and returns false.
+    // not there within 2 s or does not answer within 2 s more, tells the user
+    // so and returns false.
     static bool ShowFirstInstance();
 
 private:

@@ -35,7 +35,6 @@ bool CommonControlsAtLeast471() {
     return version >= 0x40047;
 }
 
-
 bool IsLegacyNTShell() {
     OSVERSIONINFOA version;
     if (!tk::GetOsVersion(version)) return false;
