@@ -15,9 +15,7 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     const TSettings& settings = store_.Values();
     worker_ = TTTLFilter::Create(Position, InternalName, static_cast<std::uint8_t>(settings.BadTTL),
                                  static_cast<std::uint8_t>(settings.NewTTL), workerLog_, settings.Trace,
-                                 [this] {
-                                     if (adapterChanged_) adapterChanged_();
-                                 },
+                                 adapterChanged_,
                                  settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass);
     Remember(InternalName);
 }

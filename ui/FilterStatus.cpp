@@ -110,16 +110,17 @@ void TFilterStatus::Refresh() {
     if (label_.Caption() != status) label_.SetCaption(status);
 
     const bool filtering = now.State == TFilterState::Filtering;
-    // Taken at the first refresh, after the start-up has given the tray its
-    // icon (also when an error cut the start-up short); loaded again at the
-    // new size after a change of scale.
     const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
-    if (!filteringIconShown_ || iconSize != iconSize_) {
+    if (iconSize != iconSize_) {
         const HINSTANCE instance = ::GetModuleHandleA(nullptr);
-        if (!filteringIconShown_) {
+        if (iconSize_ == 0) {
+            // The first refresh comes after the start-up has given the tray
+            // its icon (also when an error cut the start-up short): that icon
+            // is the filtering one, and it is shown.
             filteringIcon_.Assign(tray_.Icon());
             filteringIconShown_ = true;
         } else {
+            // A change of scale: both again at the new size, shown anew.
             filteringIcon_.LoadFromResource(instance, IDI_MAINICON, iconSize, iconSize);
             filteringIconShown_.reset();
         }

@@ -68,9 +68,10 @@ private:
     TTrayIcon& tray_;
     const TFilterControl& filter_;
     tk::TIcon filteringIcon_, idleIcon_;
-    // Unset until the first refresh, and after the icons were loaded again.
+    // Whether the tray shows the filtering icon; unset after the icons were
+    // loaded again, so that the next refresh sets one.
     std::optional<bool> filteringIconShown_;
-    // The small-icon size the icons were taken at.
+    // The small-icon size the icons were taken at; 0 before the first refresh.
     int iconSize_ = 0;
     std::string caption_, lastError_;
     // Tells a worker from the one before it, so each one's stop is told once.
