@@ -17,12 +17,12 @@ HANDLE FindAdapterHandle(const TCP_AdapterList& Adapters, const std::string& Nam
 }
 
 TAttachResult TAdapterBinding::Attach(HANDLE Adapter) {
-    if (!::SetPacketEvent(driver_, Adapter, event_)) return TAttachResult::EventRefused;
+    if (!NdisApi.SetPacketEvent(driver_, Adapter, event_)) return TAttachResult::EventRefused;
     // Published before tunnel mode: a crash from here on gives the adapter back.
     PublishBinding(driver_, Adapter);
     ADAPTER_MODE mode{Adapter, MSTCP_FLAG_RECV_TUNNEL};
-    if (!::SetAdapterMode(driver_, &mode)) {
-        ::SetPacketEvent(driver_, Adapter, nullptr);
+    if (!NdisApi.SetAdapterMode(driver_, &mode)) {
+        NdisApi.SetPacketEvent(driver_, Adapter, nullptr);
         PublishBinding(driver_, nullptr);
         return TAttachResult::ModeRefused;
     }
@@ -33,8 +33,8 @@ TAttachResult TAdapterBinding::Attach(HANDLE Adapter) {
 void TAdapterBinding::Release() noexcept {
     if (!adapter_) return;
     ADAPTER_MODE normal{adapter_, 0};
-    ::SetAdapterMode(driver_, &normal);
-    ::SetPacketEvent(driver_, adapter_, nullptr);
+    NdisApi.SetAdapterMode(driver_, &normal);
+    NdisApi.SetPacketEvent(driver_, adapter_, nullptr);
     PublishBinding(driver_, nullptr);
     adapter_ = nullptr;
 }

@@ -56,6 +56,6 @@ void RestorePublishedAdapter() noexcept {
     // The worker's handle, used here on the failing thread: the process is
     // ending and nobody else will give the adapter back.
     ADAPTER_MODE normal{adapter, 0};
-    ::SetAdapterMode(driver, &normal);
-    ::SetPacketEvent(driver, adapter, nullptr);
+    NdisApi.SetAdapterMode(driver, &normal);
+    NdisApi.SetPacketEvent(driver, adapter, nullptr);
 }

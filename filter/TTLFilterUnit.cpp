@@ -81,7 +81,7 @@ void TTTLFilter::LogAdapterChange(const char* Text, TLogLevel Level) {
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
     // A failed read (it happens briefly around sleep) tells nothing about the
     // adapter: the binding stays, and the next period reads again.
-    if (!::GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
+    if (!NdisApi.GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
     const HANDLE listed = FindAdapterHandle(Adapters, AdapterName);
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
@@ -121,7 +121,7 @@ void TTTLFilter::Execute() {
     // Found by name, and only once the lock is held: positions shift when
     // adapters come or go, and the wait may outlast the adapter's handle.
     TCP_AdapterList adapters{};
-    ::GetTcpipBoundAdaptersInfo(driver, &adapters);
+    NdisApi.GetTcpipBoundAdaptersInfo(driver, &adapters);
     const HANDLE adapter = FindAdapterHandle(adapters, AdapterName);
     if (!adapter) {
         Log("There is no network interface with such index on this system.", llError, 0);
@@ -161,10 +161,10 @@ void TTTLFilter::Execute() {
             request.hAdapterHandle = binding.Adapter();
         }
         unsigned frames = 0;
-        while (binding.Adapter() && !Terminated() && ::ReadPacket(driver, &request)) {
+        while (binding.Adapter() && !Terminated() && NdisApi.ReadPacket(driver, &request)) {
             // Every packet read goes on to the stack exactly once, even when
             // a log delivery threw while it was processed.
-            tk::ScopeGuard passOn([&] { ::SendPacketToMstcp(driver, &request); });
+            tk::ScopeGuard passOn([&] { NdisApi.SendPacketToMstcp(driver, &request); });
             ProcessPacket(buffer);
             if (++frames % kFramesPerClockLook == 0 && ::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
         }

@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return 1;
     ::SetUnhandledExceptionFilter(ReportFilter);
     std::set_terminate(ReportAndExit);
+    if (!BindDriverLibrary(::GetModuleHandleA("ndisapi.dll"))) return 1;
     InstallLastChance();
 
     SimReset();
