@@ -1,5 +1,6 @@
 // The worker over the stand-in driver: setup failures and their clean-up,
 // trace lines, the hand-on of every packet and the ways a run ends.
+#include "filter/AdapterLock.h"
 #include "filter/FrameLogic.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
@@ -15,6 +16,7 @@
 #include <iterator>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -162,57 +164,110 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
     }
 }
 
-// The lock of adapter 2 (\DEVICE\{B2}), as another Brackwater or another program would make it.
-tk::UniqueKernelHandle AdapterTwoLock(const char* access, BOOL owned) {
+// A mutex as another Brackwater or another program would make it; `access`
+// null makes it without a descriptor, which under Wine leaves it without owner.
+std::shared_ptr<void> MakeMutex(const std::string& name, const std::string* access, BOOL owned) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorA(access, SDDL_REVISION_1, &descriptor, nullptr);
+    if (access)
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorA(access->c_str(), SDDL_REVISION_1, &descriptor, nullptr);
     tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    return tk::UniqueKernelHandle(
-        ::CreateMutexA(&attributes, owned, "Global\\Corvantis.Brackwater.Adapter._DEVICE_{B2}"));
+    auto mutex = std::make_shared<tk::UniqueKernelHandle>(::CreateMutexA(access ? &attributes : nullptr, owned, name.c_str()));
+    return *mutex ? mutex : nullptr;
 }
 
-TEST_F(FilterTest, AdapterLockHeldElsewhereIsWaitedForTakenWhenAbandonedIgnoredWhenSquatted) {
+std::string UserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    const tk::UniqueKernelHandle owner(token);
+    char buffer[256];
+    DWORD size = sizeof buffer;
+    ::GetTokenInformation(token, TokenUser, buffer, size, &size);
+    char* sid = nullptr;
+    ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid);
+    tk::ScopeGuard freeSid([sid] { ::LocalFree(sid); });
+    return sid ? sid : "";
+}
+
+// An internal name of `length` characters, backslashes included.
+std::string NameOfLength(std::size_t length) { return "\\DEVICE\\{" + std::string(length - 10, 'L') + "}"; }
+
+TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingElse) {
+    const char* const busy = "[error] Another Brackwater is filtering this adapter.";
+    const char* const unguarded =
+        "[error] A program without administrator rights holds this adapter's lock; filtering anyway.";
+    const std::string prefix = "Global\\Corvantis.Brackwater.Adapter.";
+    const std::string brackwater = "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)", user = "O:" + UserSid() + "D:(A;;GA;;;WD)",
+                      deniesAll = "D:";
+    enum Outcome { Refuses, Filters, FiltersAtOnce };
     const struct {
         const char* name;
-        std::function<tk::UniqueKernelHandle()> hold;
+        std::string adapter;
+        std::function<std::shared_ptr<void>()> hold;
+        DWORD releaseAfterMs;  // 0: held throughout
+        Outcome outcome;
         Lines expectedLines;
-        bool filters;
     } rows[] = {
         // Held for more than the 5 s an exiting instance gets to put the adapter back.
-        {"held", [] { return AdapterTwoLock("D:(A;;GA;;;WD)", TRUE); },
-         {"[error] Another Brackwater is filtering this adapter."}, false},
-        {"abandoned by a crashed holder",
-         [] {
-             tk::UniqueKernelHandle lock;
-             std::thread([&] { lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE); }).join();
+        {"another Brackwater's, held", kNames[1], [] { return std::make_shared<TAdapterLock>(kNames[1], nullptr); }, 0,
+         Refuses, {busy}},
+        {"another Brackwater's, let go 2 s later", kNames[1],
+         [] { return std::make_shared<TAdapterLock>(kNames[1], nullptr); }, 2000, Filters, {}},
+        {"abandoned by a crashed Brackwater", kNames[1],
+         [&] {
+             std::shared_ptr<void> lock;
+             std::thread([&] { lock = MakeMutex(prefix + "_DEVICE_{B2}", &brackwater, TRUE); }).join();
              return lock;
          },
-         {}, true},
-        // An empty access list, as only a program without administrator rights would make it.
-        {"made with an access list that denies everyone", [] { return AdapterTwoLock("D:", FALSE); },
-         {"[error] A program without administrator rights holds this adapter's lock; filtering anyway."}, true},
+         0, Filters, {}},
+        {"owned by the user, open to everyone", kNames[1], [&] { return MakeMutex(prefix + "_DEVICE_{B2}", &user, TRUE); },
+         0, FiltersAtOnce, {unguarded}},
+        {"no owner", kNames[1], [&] { return MakeMutex(prefix + "_DEVICE_{B2}", nullptr, TRUE); }, 0, FiltersAtOnce,
+         {unguarded}},
+        {"access denied", kNames[1], [&] { return MakeMutex(prefix + "_DEVICE_{B2}", &deniesAll, FALSE); }, 0,
+         FiltersAtOnce, {unguarded}},
+        // Squatted under the name each length gives, which the warning proves was the one opened.
+        {"223 characters: the name itself", NameOfLength(223),
+         [&] { return MakeMutex(prefix + "_DEVICE_{" + std::string(213, 'L') + "}", &user, TRUE); }, 0, FiltersAtOnce,
+         {unguarded}},
+        {"224 characters: its hash", NameOfLength(224), [&] { return MakeMutex(prefix + "#51c3142a7604e523", &user, TRUE); },
+         0, FiltersAtOnce, {unguarded}},
+        {"255 characters: its hash", NameOfLength(255), [&] { return MakeMutex(prefix + "#d33c9ac367f9c7af", &user, TRUE); },
+         0, FiltersAtOnce, {unguarded}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
         lines.clear();
-        const tk::UniqueKernelHandle lock = row.hold();
-        ASSERT_TRUE(lock);
-        Start(2, 1, 5, false);
-        if (row.filters) {
-            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
-            Stop();
-        } else {
+        const ULONG position =
+            row.adapter == kNames[1] ? 2 : SimAddAdapter(row.adapter.c_str(), "Long", kMac2, 0, 1500);
+        std::shared_ptr<void> held = row.hold();
+        ASSERT_TRUE(held);
+        const DWORD start = ::GetTickCount();
+        Start(position, 1, 5, false, row.adapter);
+        if (row.releaseAfterMs) {
+            Pump(row.releaseAfterMs);
+            EXPECT_EQ(SimAdapterMode(position), 0u) << "still waiting";
+            held.reset();
+        }
+        if (row.outcome == Refuses) {
             WaitEnd();
+            EXPECT_GE(::GetTickCount() - start, 4500u) << "the grace is 5 s";
             EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded CloseFilterDriver");
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(position) == 2; }));
+            if (row.outcome == FiltersAtOnce) {
+                EXPECT_LT(::GetTickCount() - start, 2500u) << "no wait";
+            }
+            Stop();
+            EXPECT_EQ(SimAdapterMode(position), 0u);
         }
         EXPECT_EQ(lines, row.expectedLines);
     }
 }
 
 TEST_F(FilterTest, TerminateEndsTheWaitForAnotherHoldersLockAtOnce) {
-    const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+    const TAdapterLock lock(kNames[1], nullptr);
     Start(2, 1, 5, false);
     ASSERT_TRUE(PumpUntil([] { return SimCallCount("IsDriverLoaded") == 1; }));
     const DWORD start = ::GetTickCount();
@@ -224,12 +279,12 @@ TEST_F(FilterTest, TerminateEndsTheWaitForAnotherHoldersLockAtOnce) {
 
 // The adapter may be listed under a new handle by the time the lock is free.
 TEST_F(FilterTest, AdapterReListedDuringTheWaitForTheLockIsFilteredOnItsNewHandle) {
-    const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+    std::optional<TAdapterLock> lock(std::in_place, kNames[1], nullptr);
     Start(2, 1, 5, false);
     ASSERT_TRUE(PumpUntil([] { return SimCallCount("IsDriverLoaded") == 1; }));
     SimRemoveAdapter(2);
     SimRestoreAdapter(2);
-    ::ReleaseMutex(lock.get());
+    lock.reset();
     ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
     EXPECT_TRUE(lines.empty());
 }
