@@ -1,5 +1,6 @@
-// Answers the message boxes that the code under test shows on the test's own
-// thread, and records what each said, from a second thread.
+// Answers the message boxes that the code under test shows, in the test's own
+// process or in one it started, and records what each said, from a second
+// thread.
 #pragma once
 
 #include <windows.h>
@@ -17,12 +18,15 @@ public:
     struct Box {
         std::string caption, text;
         bool centred;       // on the screen
+        bool icon;          // shows one
         unsigned long seen; // what `sample` returned when the box was found
     };
     // Each box found is answered with `answer`; `sample`, when given, records
-    // a state of the test's world at the moment the box is up.
-    explicit BoxWatcher(int answer = IDOK, std::function<unsigned long()> sample = nullptr)
-        : answer_(answer), sample_(std::move(sample)), thread_([this] { Run(); }) {}
+    // a state of the test's world at the moment the box is up; `process` 0
+    // watches the boxes of every process.
+    explicit BoxWatcher(int answer = IDOK, std::function<unsigned long()> sample = nullptr,
+                        DWORD process = ::GetCurrentProcessId())
+        : answer_(answer), sample_(std::move(sample)), process_(process), thread_([this] { Run(); }) {}
     ~BoxWatcher() {
         stop_ = true;
         thread_.join();
@@ -41,8 +45,9 @@ private:
         ::GetWindowThreadProcessId(w, &pid);
         char cls[16] = {};
         ::GetClassNameA(w, cls, sizeof cls);
-        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w))
-            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
+        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
+        if ((pid == watcher->process_ || !watcher->process_) && std::string(cls) == "#32770" && ::IsWindowVisible(w))
+            watcher->Answer(w);
         return TRUE;
     }
     void Answer(HWND w) {
@@ -54,9 +59,11 @@ private:
         ::GetWindowRect(w, &r);
         const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
         const int sx = ::GetSystemMetrics(SM_CXSCREEN) / 2, sy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+        bool icon = false;
+        ::EnumChildWindows(w, FindIcon, reinterpret_cast<LPARAM>(&icon));
         {
             std::lock_guard<std::mutex> g(lock_);
-            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, seen});
+            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, icon, seen});
         }
         ::PostMessageA(w, WM_COMMAND, answer_, 0);
         // Until the box has gone, however long its owner takes, so that it is
@@ -69,8 +76,14 @@ private:
             ::Sleep(20);
         }
     }
+    static BOOL CALLBACK FindIcon(HWND w, LPARAM found) {
+        if ((::GetWindowLongA(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(w))
+            *reinterpret_cast<bool*>(found) = true;
+        return TRUE;
+    }
     int answer_;
     std::function<unsigned long()> sample_;
+    DWORD process_;
     std::atomic<bool> stop_{false};
     std::mutex lock_;
     std::vector<Box> boxes_;
