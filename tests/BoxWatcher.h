@@ -18,7 +18,6 @@ public:
     struct Box {
         std::string caption, text;
         bool centred;       // on the screen
-        bool icon;          // shows one
         unsigned long seen; // what `sample` returned when the box was found
     };
     // Each box found is answered with `answer`; `sample`, when given, records
@@ -59,11 +58,9 @@ private:
         ::GetWindowRect(w, &r);
         const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
         const int sx = ::GetSystemMetrics(SM_CXSCREEN) / 2, sy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
-        bool icon = false;
-        ::EnumChildWindows(w, FindIcon, reinterpret_cast<LPARAM>(&icon));
         {
             std::lock_guard<std::mutex> g(lock_);
-            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, icon, seen});
+            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, seen});
         }
         ::PostMessageA(w, WM_COMMAND, answer_, 0);
         // Until the box has gone, however long its owner takes, so that it is
@@ -75,11 +72,6 @@ private:
             ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
             ::Sleep(20);
         }
-    }
-    static BOOL CALLBACK FindIcon(HWND w, LPARAM found) {
-        if ((::GetWindowLongA(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(w))
-            *reinterpret_cast<bool*>(found) = true;
-        return TRUE;
     }
     int answer_;
     std::function<unsigned long()> sample_;

@@ -302,8 +302,8 @@ TEST(SingleInstanceTest, MutexNotOursWithoutAnAnsweringInstanceIsSaidAndEnds) {
 TEST(DriverLibraryTest, OnlyTheSystemFoldersLibraryIsTakenAndItsAbsenceIsSaid) {
     char folder[MAX_PATH] = {};
     ::GetSystemDirectoryA(folder, MAX_PATH);
-    const std::string installed = std::string(folder) + "\\ndisapi.dll", aside = installed + ".aside";
-    const std::string planted = BinFolder() + "planted";
+    const std::string installed = std::string(folder) + "\\ndisapi.dll", aside = installed + ".aside",
+                      planted = BinFolder() + "planted";
     ASSERT_TRUE(::MoveFileExA(installed.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
     tk::ScopeGuard putBack([&] {
         ::DeleteFileA(installed.c_str());
@@ -318,35 +318,28 @@ TEST(DriverLibraryTest, OnlyTheSystemFoldersLibraryIsTakenAndItsAbsenceIsSaid) {
         ::SetEnvironmentVariableA("WINEPATH", nullptr);
     });
     const struct {
-        const char* name;
         bool inSystemFolder;
         const char* text;
     } rows[] = {
-        {"none in the system folder", false,
+        {false,
          "The NDISRD packet-filter driver is not installed: its library ndisapi.dll is not in the Windows system "
          "folder. Install the driver, then start Brackwater again."},
-        {"another library of that name there", true,
+        {true,
          "The ndisapi.dll in the Windows system folder is not the NDISRD library Brackwater needs. Reinstall the "
          "driver, then start Brackwater again."},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.inSystemFolder ? "another library of that name there" : "none in the system folder");
         DeleteKey();
         if (row.inSystemFolder) {
             ASSERT_TRUE(::CopyFileA((planted + "\\ndisapi.dll").c_str(), installed.c_str(), FALSE));
         }
-        std::optional<DWORD> code;
-        std::vector<BoxWatcher::Box> boxes;
-        {
-            BoxWatcher watcher(IDOK, nullptr, 0);
-            code = RunBrackwater();
-            boxes = watcher.Boxes();
-        }
-        EXPECT_EQ(code, 1u);
+        BoxWatcher watcher(IDOK, nullptr, 0);
+        EXPECT_EQ(RunBrackwater(), 1u);
+        const auto boxes = watcher.Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].caption, "Brackwater");
         EXPECT_EQ(boxes[0].text, row.text);
-        EXPECT_TRUE(boxes[0].icon);
         HKEY key = nullptr;
         EXPECT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND) << "no settings";
         const tk::UniqueRegKey owner(key);
