@@ -3,7 +3,8 @@
 TFilterControl::TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TNewsEvent WorkerNews, TLog Log)
     : store_(Store), window_(Window), workerNews_(std::move(WorkerNews)), log_(std::move(Log)) {}
 
-void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption) {
+void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
+                           bool StartUp) {
     // The new adapter is written over the old one in the registry rather
     // than cleared first.
     if (worker_) Stop();
@@ -18,6 +19,7 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     options.NewTTL = static_cast<std::uint8_t>(settings.NewTTL);
     options.IPv6 = settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
     options.Trace = settings.Trace;
+    options.StartUp = StartUp;
     worker_ = TTTLFilter::Create(std::move(options), workerNews_);
     Remember(InternalName);
 }

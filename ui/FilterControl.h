@@ -22,8 +22,10 @@ public:
 
     // Stops any worker, starts one on the adapter at `Position` of the list
     // named `InternalName` (shown as `Caption`) with the stored TTLs, trace
-    // flag and IPv6 rule, and remembers it.
-    void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption);
+    // flag and IPv6 rule, and remembers it. `StartUp`: started by the
+    // program's start, and so waits for the adapter to be listed.
+    void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
+               bool StartUp = false);
     // Stops the worker, if any, and forgets its adapter in memory only.
     void Stop();
     // Stops the worker and forgets its adapter, also in the registry.

@@ -87,8 +87,11 @@ public:
 
 private:
     // Fills the list; a missing driver is reported in a box, or in the log
-    // for a refresh the worker asked for.
-    void FillAdapterList(bool ReportInLog);
+    // for a refresh the worker asked for. False when the driver is missing.
+    bool FillAdapterList(bool ReportInLog);
+    // Enable: starts a worker on the selected row. `StartUp` for the start's
+    // own run, whose worker waits for its adapter.
+    void Enable(bool StartUp);
 
     // Saves the settings and stops the worker (TFilterControl::ShutDown), then
     // reports a failed save: in the error box, or in the log while the
