@@ -273,6 +273,32 @@ TEST_F(MainFormTest, BadValueLosesNoOtherSettingAcrossRuns) {
     }
 }
 
+// The window takes its edges from the store as far as the load got, and
+// writes an edge the load never read only once the user has moved it.
+TEST_F(MainFormTest, UnreadEdgeIsWrittenOnlyOnceTheWindowMoved) {
+    for (const bool moved : {false, true}) {
+        SCOPED_TRACE(moved ? "moved" : "not moved");
+        DeleteKey();
+        SetDword("WindowLeft", 40);
+        SetString("WindowTop", "x");
+        {
+            BoxWatcher boxes;
+            Create();
+            ASSERT_TRUE(PumpUntil([&] { return !boxes.Boxes().empty(); }));
+            EXPECT_EQ(boxes.Boxes().front().text, "Invalid data type for 'WindowTop'");
+        }
+        EXPECT_EQ(form->Left(), 40);
+        EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
+        if (moved) form->SetTop(300);
+        Destroy();
+        EXPECT_EQ(GetDword("WindowLeft"), 40u);
+        if (moved)
+            EXPECT_EQ(GetDword("WindowTop"), 300u);
+        else
+            EXPECT_EQ(GetString("WindowTop"), "x");
+    }
+}
+
 TEST_F(MainFormTest, AdapterRowsShowPositionNameMacMediumAndMtu) {
     Create();
     ASSERT_EQ(form->lvAdapters->Count(), 3);

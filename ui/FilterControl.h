@@ -14,7 +14,7 @@ public:
     using TLog = std::function<void(const std::string& Line)>;
 
     // `WorkerNews` takes each worker's news; `Log` the control's own lines.
-    TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TNewsEvent WorkerNews, TLog Log);
+    TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log);
 
     // Whether a worker runs, and the worker (null when none).
     explicit operator bool() const noexcept { return static_cast<bool>(worker_); }
@@ -44,7 +44,6 @@ private:
     void Remember(const std::string& InternalName);
 
     TSettingsStore& store_;
-    const TSettingsWindow& window_;
     TNewsEvent workerNews_;
     TLog log_;
     tk::ThreadPtr<TTTLFilter> worker_;

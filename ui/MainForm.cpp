@@ -17,7 +17,7 @@ TfrmMain* frmMain = nullptr;
 TfrmMain::TfrmMain(tk::TComponent* Owner)
     : tk::TForm(Owner, "TfrmMain"),
       Filter(
-          SettingsStore, place_, [this](const TFilterNews& News) { WorkerNews(News); },
+          SettingsStore, [this](const TFilterNews& News) { WorkerNews(News); },
           [this](const std::string& Line) { mmLog->Append(Line); }) {
     SetName("frmMain");
     SetBorderStyle(tk::TFormBorderStyle::bsSingle);
@@ -117,6 +117,7 @@ void TfrmMain::FormDestroy(tk::TObject* Sender) {
 }
 
 void TfrmMain::ShutDown(bool SessionEnding) {
+    NotePosition();
     const std::string saveError = Filter.ShutDown();
     if (saveError.empty()) return;
     // Nobody is there to answer a box while the session ends.
@@ -159,11 +160,32 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfrmMain::LoadSettings() {
-    SettingsStore.Load(place_);
+    bool loaded = false;
+    {
+        // The edges as far as the load got, also when a later value stops it;
+        // the state only after a load that read every value.
+        tk::ScopeGuard place([this] {
+            if (SettingsStore.IsKnown(TSettingId::WindowLeft)) SetLeft(Settings().WindowLeft);
+            if (SettingsStore.IsKnown(TSettingId::WindowTop)) SetTop(Settings().WindowTop);
+            loadedLeft_ = Left();
+            loadedTop_ = Top();
+        });
+        loaded = SettingsStore.Load();
+    }
+    if (!loaded) return;
+    SetWindowState(Settings().FilteredAdapter.empty() ? tk::TWindowState::wsNormal : tk::TWindowState::wsMinimized);
+}
+
+void TfrmMain::NotePosition() {
+    if (SettingsStore.IsKnown(TSettingId::WindowLeft) || Left() != loadedLeft_)
+        SettingsStore.Set(&TSettings::WindowLeft, Left());
+    if (SettingsStore.IsKnown(TSettingId::WindowTop) || Top() != loadedTop_)
+        SettingsStore.Set(&TSettings::WindowTop, Top());
 }
 
 void TfrmMain::SaveSettings() {
-    SettingsStore.Save(place_);
+    NotePosition();
+    SettingsStore.Save();
 }
 
 void TfrmMain::btnListClick(tk::TObject* Sender) {
