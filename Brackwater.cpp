@@ -2,12 +2,12 @@
 #include "filter/DriverApi.h"
 #include "filter/LastChance.h"
 #include "toolkit/Forms.h"
+#include "toolkit/Handles.h"
+#include "toolkit/SystemLibrary.h"
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsForm.h"
 #include "ui/SingleInstance.h"
-#include "toolkit/Handles.h"
-#include "toolkit/SystemLibrary.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything else: the program runs with administrator rights, so its

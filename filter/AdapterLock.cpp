@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -26,6 +27,7 @@ std::uint64_t Fnv1a64(const std::string& Bytes) {
     return hash;
 }
 
+// The hash is over the internal name as the driver lists it, backslashes and all.
 std::string LockName(const std::string& InternalName) {
     std::string name = kPrefix + InternalName;
     if (name.size() <= kLongestName) {
@@ -60,17 +62,16 @@ TAdapterLock::TAdapterLock(const std::string& InternalName, HANDLE Stop) {
         return;
     const tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const HANDLE mutex = ::CreateMutexA(&attributes, FALSE, LockName(InternalName).c_str());
+    tk::UniqueKernelHandle mutex(::CreateMutexA(&attributes, FALSE, LockName(InternalName).c_str()));
+    // Existing already, the descriptor it was made with applies, not ours.
     const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
     // Refused (access denied, or an owner this process may not name, as one
     // without administrator rights), or made by a program that cannot be a
     // Brackwater: it may not keep this adapter from being filtered, so no wait.
-    if (!mutex) return;
-    mutex_.reset(mutex);
-    // Existing already, the descriptor it was made with applies, not ours.
-    if (existed && !OwnedByAdministrators(mutex)) return;
+    if (!mutex || (existed && !OwnedByAdministrators(mutex.get()))) return;
+    mutex_ = std::move(mutex);
 
-    const HANDLE waits[2] = {mutex, Stop};
+    const HANDLE waits[2] = {mutex_.get(), Stop};
     switch (::WaitForMultipleObjects(Stop ? 2 : 1, waits, FALSE, kHolderGraceMs)) {
         case WAIT_OBJECT_0:
         case WAIT_ABANDONED_0:
