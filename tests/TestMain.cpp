@@ -4,9 +4,14 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
     const HMODULE standIn = ::GetModuleHandleA("ndisapi.dll");
-    if (standIn && !BindDriverLibrary(standIn)) return 3;
+    if (standIn && !BindDriverLibrary(standIn)) {
+        std::fputs("the stand-in ndisapi.dll lacks a driver operation\n", stderr);
+        return 3;
+    }
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();
 }
