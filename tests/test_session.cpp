@@ -311,12 +311,9 @@ TEST(DriverLibraryTest, OnlyTheSystemFoldersLibraryIsTakenAndItsAbsenceIsSaid) {
     });
     char path[32767] = {};
     ::GetEnvironmentVariableA("PATH", path, sizeof path);
+    // Inherited by the program, whose loader would search it as Windows' does.
     ::SetEnvironmentVariableA("PATH", (planted + ";" + path).c_str());
-    ::SetEnvironmentVariableA("WINEPATH", planted.c_str());
-    tk::ScopeGuard restorePath([&] {
-        ::SetEnvironmentVariableA("PATH", path);
-        ::SetEnvironmentVariableA("WINEPATH", nullptr);
-    });
+    tk::ScopeGuard restorePath([&] { ::SetEnvironmentVariableA("PATH", path); });
     const struct {
         bool inSystemFolder;
         const char* text;
