@@ -123,12 +123,20 @@ double Round(ULONG position, const std::vector<std::vector<unsigned char>>& fram
     return seconds;
 }
 
+// A worker on the adapter at `position`, with the default TTLs and no trace.
+TFilterOptions WorkerOn(ULONG position) {
+    TFilterOptions options;
+    options.AdapterName = kAdapterNames[position - 1];
+    options.AdapterIndex = position;
+    return options;
+}
+
 // Milliseconds from the terminate request to the destroyed worker, the median
 // over `stops` workers that each reached tunnel mode and then sat idle.
 double StopMedianMs(ULONG position, int stops) {
     std::vector<double> ms;
     for (int i = 0; i < stops; ++i) {
-        auto worker = TTTLFilter::Create(position, kAdapterNames[position - 1], 1, 5, nullptr, false);
+        auto worker = TTTLFilter::Create(WorkerOn(position), nullptr);
         WaitMode(position);
         const auto start = std::chrono::steady_clock::now();
         worker->Terminate();
@@ -154,7 +162,9 @@ void ServeUntil(Predicate done) {
 // tells the worker: it finds the adapter by its own periodic check.
 double RebindMedianMs(ULONG position, int rebinds) {
     int changes = 0;
-    const auto worker = TTTLFilter::Create(position, kAdapterNames[position - 1], 1, 5, nullptr, false, [&] { ++changes; });
+    const auto worker = TTTLFilter::Create(WorkerOn(position), [&](const TFilterNews& news) {
+        if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
+    });
     WaitMode(position);
     std::vector<double> ms;
     for (int i = 0; i < rebinds; ++i) {
@@ -182,7 +192,7 @@ int main() {
     const auto frames = MixedFrames();
     const double framesPerRound = double(kBatch) * kBatchesPerRound;
 
-    const auto worker = TTTLFilter::Create(1, kAdapterNames[0], 1, 5, nullptr, false);
+    const auto worker = TTTLFilter::Create(WorkerOn(1), nullptr);
     const auto passThrough = tk::StartThread<TPassThrough>(2);
     WaitMode(1);
     WaitMode(2);

@@ -26,24 +26,13 @@ const char* AttachFailureText(TAttachResult Result) {
 
 } // namespace
 
-tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(std::uint32_t AdapterIndex, std::string AdapterName,
-                                              std::uint8_t BadTTL, std::uint8_t NewTTL, TMessageEvent OnMessage,
-                                              bool Trace, TAdapterChangeEvent OnAdapterChange, frame::Ipv6Rule IPv6) {
-    return tk::StartThread<TTTLFilter>(AdapterIndex, std::move(AdapterName), BadTTL, NewTTL, std::move(OnMessage),
-                                       Trace, std::move(OnAdapterChange), IPv6);
+tk::ThreadPtr<TTTLFilter> TTTLFilter::Create(TFilterOptions Options, TNewsEvent OnNews) {
+    return tk::StartThread<TTTLFilter>(std::move(Options), std::move(OnNews));
 }
 
-TTTLFilter::TTTLFilter(std::uint32_t AdapterIndex_, std::string AdapterName_, std::uint8_t BadTTL_,
-                       std::uint8_t NewTTL_, TMessageEvent OnMessage_, bool Trace_,
-                       TAdapterChangeEvent OnAdapterChange_, frame::Ipv6Rule IPv6_)
-    : AdapterIndex(AdapterIndex_),
-      AdapterName(std::move(AdapterName_)),
-      BadTTL(BadTTL_),
-      NewTTL(NewTTL_),
-      Trace(Trace_),
-      IPv6(IPv6_),
-      OnMessage(std::move(OnMessage_)),
-      OnAdapterChange(std::move(OnAdapterChange_)),
+TTTLFilter::TTTLFilter(TFilterOptions Options_, TNewsEvent OnNews_)
+    : Options(std::move(Options_)),
+      OnNews(std::move(OnNews_)),
       checkNow_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
     if (!checkNow_) throw std::runtime_error("Could not create thread event");
     FreeOnTerminate = false;
@@ -60,41 +49,33 @@ void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {
     Message = line;
 }
 
-void TTTLFilter::DeliverMessage(bool AdapterChanged) {
-    auto call = [this, AdapterChanged] {
-        if (OnMessage) OnMessage(Message);
-        if (AdapterChanged && OnAdapterChange) OnAdapterChange();
+void TTTLFilter::DeliverMessage(TFilterNewsKind Kind) {
+    auto call = [this, Kind] {
+        if (OnNews) OnNews(TFilterNews{Kind, Message});
     };
     Synchronize(call);
 }
 
-void TTTLFilter::Log(const char* Text, TLogLevel Level, int Depth) {
+void TTTLFilter::Tell(TFilterNewsKind Kind, const char* Text, TLogLevel Level, int Depth) {
     FormatLogLine(Text, Level, Depth);
-    DeliverMessage();
-}
-
-void TTTLFilter::LogAdapterChange(const char* Text, TLogLevel Level) {
-    FormatLogLine(Text, Level, 0);
-    DeliverMessage(true);
+    DeliverMessage(Kind);
 }
 
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
     // A failed read (it happens briefly around sleep) tells nothing about the
     // adapter: the binding stays, and the next period reads again.
     if (!::GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
-    const HANDLE listed = FindAdapterHandle(Adapters, AdapterName);
+    const HANDLE listed = FindAdapterHandle(Adapters, Options.AdapterName);
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
         Binding.Release();
-        Counts.WaitingForAdapter.store(true, std::memory_order_relaxed);
-        LogAdapterChange("The adapter went away; filtering resumes when it is back.", llError);
+        Tell(TFilterNewsKind::AdapterGone, "The adapter went away; filtering resumes when it is back.", llError);
     }
     if (!listed) return;
     const TAttachResult result = Binding.Attach(listed);
     if (result == TAttachResult::Attached) {
         refusedAdapter_ = nullptr;
-        Counts.WaitingForAdapter.store(false, std::memory_order_relaxed);
-        LogAdapterChange("The adapter is back; filtering again.", llTrace);
+        Tell(TFilterNewsKind::Filtering, "The adapter is back; filtering again.", llTrace);
     } else if (listed != refusedAdapter_) {
         // Tried again at every check; said once.
         refusedAdapter_ = listed;
@@ -106,31 +87,33 @@ void TTTLFilter::Execute() {
     const UniqueDriver driverOwner = OpenLoadedDriver();
     if (!driverOwner) {
         Message = "[error] Driver not loaded.";
-        DeliverMessage();
+        DeliverMessage(TFilterNewsKind::Ended);
         return;
     }
     HANDLE driver = driverOwner.get();
 
     // Held until the adapter is back in normal mode: released after every clean-up below.
-    const TAdapterLock lock(AdapterName, TerminateEvent());
-    if (lock.State() == TAdapterLock::Busy) Log("Another Brackwater is filtering this adapter.", llError, 0);
+    const TAdapterLock lock(Options.AdapterName, TerminateEvent());
+    if (lock.State() == TAdapterLock::Busy)
+        Tell(TFilterNewsKind::LockBusy, "Another Brackwater is filtering this adapter.", llError);
     if (lock.State() == TAdapterLock::Unguarded)
-        Log("A program without administrator rights holds this adapter's lock; filtering anyway.", llError, 0);
+        Tell(TFilterNewsKind::LockUnguarded,
+             "A program without administrator rights holds this adapter's lock; filtering anyway.", llError);
     if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
 
     // Found by name, and only once the lock is held: positions shift when
     // adapters come or go, and the wait may outlast the adapter's handle.
     TCP_AdapterList adapters{};
     ::GetTcpipBoundAdaptersInfo(driver, &adapters);
-    const HANDLE adapter = FindAdapterHandle(adapters, AdapterName);
+    const HANDLE adapter = FindAdapterHandle(adapters, Options.AdapterName);
     if (!adapter) {
-        Log("There is no network interface with such index on this system.", llError, 0);
+        Tell(TFilterNewsKind::Ended, "There is no network interface with such index on this system.", llError);
         return;
     }
 
     tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
-        Log("Could not create event.", llError, 0);
+        Tell(TFilterNewsKind::Ended, "Could not create event.", llError);
         return;
     }
 
@@ -139,7 +122,7 @@ void TTTLFilter::Execute() {
     TAdapterBinding binding(driver, event.get());
     const TAttachResult attached = binding.Attach(adapter);
     if (attached != TAttachResult::Attached) {
-        Log(AttachFailureText(attached), llError, 0);
+        Tell(TFilterNewsKind::Ended, AttachFailureText(attached), llError);
         return;
     }
 
@@ -172,10 +155,11 @@ void TTTLFilter::Execute() {
 }
 
 void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
+    const bool Trace = Options.Trace;
     if (Trace) Log("Packet received.", llTrace, 0);
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
     const frame::FrameVerdict verdict =
-        frame::ProcessFrame(Packet.m_IBuffer, length, BadTTL, NewTTL, Trace ? this : nullptr, IPv6);
+        frame::ProcessFrame(Packet.m_IBuffer, length, Options.BadTTL, Options.NewTTL, Trace ? this : nullptr, Options.IPv6);
     Counts.Count(verdict);
     if (Trace && verdict.rewritten)
         Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);

@@ -11,11 +11,42 @@
 #include <functional>
 #include <string>
 
-// Receives each log line on the main thread.
-using TMessageEvent = std::function<void(const std::string& Line)>;
-// Told on the main thread, right after the line that says so, that the
-// adapter went away or is back.
-using TAdapterChangeEvent = std::function<void()>;
+// What a worker is made with, fixed for its life.
+struct TFilterOptions {
+    // The adapter it follows, by the driver's internal name.
+    std::string AdapterName;
+    // The 1-based position the user was shown, and the row's caption (the
+    // internal name where the window has no row for it).
+    std::uint32_t AdapterIndex = 0;
+    std::string Caption;
+    std::uint8_t BadTTL = 1;
+    std::uint8_t NewTTL = 5;
+    frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass;
+    bool Trace = false;
+    // Started by the program's start-up for the remembered adapter: it waits
+    // for that adapter to be listed instead of giving up.
+    bool StartUp = false;
+};
+
+// What a line from the worker means for whoever shows its state; the words
+// are for the user alone.
+enum class TFilterNewsKind {
+    Line,           // the worker goes on as it was
+    Filtering,      // its adapter is diverted (again)
+    AdapterGone,    // its adapter went away; it waits for it to come back
+    Waiting,        // its adapter has not been listed yet; it waits for it
+    LockBusy,       // another Brackwater holds the adapter's lock; it ends
+    LockUnguarded,  // a program without administrator rights holds it; it goes on
+    Ended,          // it ends on this error
+};
+
+struct TFilterNews {
+    TFilterNewsKind Kind = TFilterNewsKind::Line;
+    std::string Line;
+};
+
+// Receives each piece of news on the main thread.
+using TNewsEvent = std::function<void(const TFilterNews& News)>;
 
 enum TLogLevel : int { llError = 0, llTrace = 1 };
 
@@ -29,8 +60,6 @@ struct TFilterCounts {
     std::atomic<std::uint64_t> FramesRead{0};
     std::atomic<std::uint64_t> Ipv4Seen{0};
     std::atomic<std::uint64_t> Rewritten{0};
-    // Set while the worker waits for its adapter to come back.
-    std::atomic<bool> WaitingForAdapter{false};
 
     // Counts one frame read by its verdict. A single writer needs no
     // read-modify-write: a relaxed load and store keep the packet path free
@@ -50,32 +79,19 @@ static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "64-bit counters 
 
 class TTTLFilter final : public tk::TThread, private frame::FrameObserver {
 public:
-    // Starts filtering at once the adapter listed under AdapterName (the
-    // position is what the user was shown); IPv6 says whether IPv6 hop limits
-    // are rewritten like TTLs. The caller owns the worker, and destroying it
-    // stops it first.
-    static tk::ThreadPtr<TTTLFilter> Create(std::uint32_t AdapterIndex, std::string AdapterName, std::uint8_t BadTTL,
-                                            std::uint8_t NewTTL, TMessageEvent OnMessage, bool Trace,
-                                            TAdapterChangeEvent OnAdapterChange = nullptr,
-                                            frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass);
+    // Starts filtering at once the adapter listed under Options.AdapterName.
+    // The caller owns the worker, and destroying it stops it first.
+    static tk::ThreadPtr<TTTLFilter> Create(TFilterOptions Options, TNewsEvent OnNews);
     // Made suspended (tk::MakeThread), so that a terminate request can come
     // before the body begins.
-    TTTLFilter(std::uint32_t AdapterIndex, std::string AdapterName, std::uint8_t BadTTL, std::uint8_t NewTTL,
-               TMessageEvent OnMessage, bool Trace, TAdapterChangeEvent OnAdapterChange = nullptr,
-               frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass);
+    TTTLFilter(TFilterOptions Options, TNewsEvent OnNews);
 
     // Asks the worker to look for its adapter in the driver's list now rather
     // than at its next periodic check (after a resume or a device change).
     void CheckAdapterNow() noexcept;
 
-    const std::uint32_t AdapterIndex;
-    const std::string AdapterName;
-    const std::uint8_t BadTTL;
-    const std::uint8_t NewTTL;
-    const bool Trace;
-    const frame::Ipv6Rule IPv6;
-    const TMessageEvent OnMessage;
-    const TAdapterChangeEvent OnAdapterChange;
+    const TFilterOptions Options;
+    const TNewsEvent OnNews;
     TFilterCounts Counts;
 
 protected:
@@ -83,12 +99,10 @@ protected:
 
 private:
     void FormatLogLine(const char* Text, TLogLevel Level, int Depth);
-    // Hands Message to OnMessage and, when AdapterChanged, then tells
-    // OnAdapterChange, in one delivery.
-    void DeliverMessage(bool AdapterChanged = false);
-    void Log(const char* Text, TLogLevel Level, int Depth);
-    // Logs the line and tells OnAdapterChange, in one delivery.
-    void LogAdapterChange(const char* Text, TLogLevel Level);
+    // Hands Message to OnNews as news of this kind.
+    void DeliverMessage(TFilterNewsKind Kind);
+    void Tell(TFilterNewsKind Kind, const char* Text, TLogLevel Level, int Depth = 0);
+    void Log(const char* Text, TLogLevel Level, int Depth) { Tell(TFilterNewsKind::Line, Text, Level, Depth); }
     // Looks the adapter up in a fresh list and follows it when its handle
     // went away or changed.
     void FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding);

@@ -53,7 +53,12 @@ int main(int argc, char** argv) {
     const unsigned char mac[6] = {0x02, 0, 0, 0, 0, 1};
     SimAddAdapter(kName, "Crash", mac, 0, 1500);
     int changes = 0;
-    const auto filter = TTTLFilter::Create(1, kName, 1, 5, nullptr, false, [&] { ++changes; });
+    TFilterOptions options;
+    options.AdapterName = kName;
+    options.AdapterIndex = 1;
+    const auto filter = TTTLFilter::Create(options, [&](const TFilterNews& news) {
+        if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
+    });
     if (!ServeUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
     // The handle the handlers must use is the one of the latest binding.
     SimRemoveAdapter(1);

@@ -76,9 +76,8 @@ protected:
 
     void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
                const std::string& name = "", frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
-        filter = TTTLFilter::Create(
-            index, name.empty() ? kNames[index - 1] : name, bad, newTtl,
-            [this](const std::string& line) { OnLine(line); }, trace, [this] { ++changes; }, ipv6);
+        filter = TTTLFilter::Create(Options(index, bad, newTtl, trace, name, ipv6),
+                                    [this](const TFilterNews& news) { OnNews(news); });
     }
     void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
                      frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
@@ -96,14 +95,28 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return filter->Finished(); }));
         filter->WaitFor();
     }
-    void OnLine(const std::string& line) {
+    static TFilterOptions Options(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
+                                  const std::string& name = "", frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
+        TFilterOptions o;
+        o.AdapterName = name.empty() ? kNames[index - 1] : name;
+        o.AdapterIndex = index;
+        o.BadTTL = bad;
+        o.NewTTL = newTtl;
+        o.Trace = trace;
+        o.IPv6 = ipv6;
+        return o;
+    }
+    void OnNews(const TFilterNews& news) {
         ASSERT_TRUE(tk::TThread::IsMainThread());
-        lines.push_back(line);
-        if (onLine) onLine(line);
+        lines.push_back(news.Line);
+        kinds.push_back(news.Kind);
+        if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
+        if (onLine) onLine(news.Line);
     }
 
     tk::ThreadPtr<TTTLFilter> filter;
     Lines lines;
+    std::vector<TFilterNewsKind> kinds;
     std::function<void(const std::string&)> onLine;
     ULONG openHandles = 0;
     int changes = 0;
@@ -295,7 +308,7 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
 }
 
 TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
-    filter = tk::MakeThread<TTTLFilter>(1, kNames[0], 1, 5, [this](const std::string& l) { lines.push_back(l); }, true);
+    filter = tk::MakeThread<TTTLFilter>(Options(1, 1, 5, true), [this](const TFilterNews& n) { OnNews(n); });
     filter->Terminate();
     filter->Resume();
     filter->WaitFor();
@@ -304,7 +317,7 @@ TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
 }
 
 TEST_F(FilterTest, DestroyingAnUnstartedWorkerDoesNotHang) {
-    filter = tk::MakeThread<TTTLFilter>(1, kNames[0], 1, 5, nullptr, false);
+    filter = tk::MakeThread<TTTLFilter>(Options(1, 1, 5, false), nullptr);
     filter.reset();
     EXPECT_EQ(SimCallCount("OpenFilterDriver"), 0u);
 }

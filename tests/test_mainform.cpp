@@ -623,13 +623,13 @@ TEST_F(MainFormTest, SettingsDialogSaveStoresEveryValueAndCancelNothing) {
     // A changed box stores 0 or 1; a running worker keeps its rule until the next Enable.
     form->lvAdapters->Item(0)->SetSelected(true);
     form->btnStartClick(form);
-    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
+    EXPECT_EQ(form->Filter->Options.IPv6, frame::Ipv6Rule::Rewrite);
     AnswerSettings(steps, tk::mrOk, -1, true);
     form->btnSettingsClick(form);
     EXPECT_EQ(GetDword("RewriteIPv6"), 0u);
-    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Rewrite);
+    EXPECT_EQ(form->Filter->Options.IPv6, frame::Ipv6Rule::Rewrite);
     form->btnStartClick(form);
-    EXPECT_EQ(form->Filter->IPv6, frame::Ipv6Rule::Pass);
+    EXPECT_EQ(form->Filter->Options.IPv6, frame::Ipv6Rule::Pass);
 }
 
 TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
@@ -701,7 +701,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
             SimRemoveAdapter(2);
             ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-            ASSERT_TRUE(PumpUntil([&] { return form->Filter->Counts.WaitingForAdapter.load(); }));
+            ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Waiting; }));
         } else if (form->Filter) {
             ASSERT_TRUE(PumpUntil([&] { return form->Filter->Finished(); }));
         }
@@ -725,7 +725,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
         if (row.unplug) {
             SimRestoreAdapter(2);
             ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-            ASSERT_TRUE(PumpUntil([&] { return !form->Filter->Counts.WaitingForAdapter.load(); }));
+            ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Filtering; }));
             form->Status->Refresh();
             EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
             EXPECT_FALSE(g_shellCalls.back().grey);

@@ -220,16 +220,12 @@ TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
          "Brackwater: filtering (2) LAN, 4000000000 changed", ""},
         {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN",
          "The adapter went away; filtering resumes when it is back."},
-        {{S::Ended, lan, 0, 0, KeptError("", "[error] Could not set adapter mode.")},
-         "Not filtering: Could not set adapter mode.",
+        {{S::Appearing, "\\DEVICE\\{P}", 0, 0, ""}, "Waiting for \\DEVICE\\{P} to appear",
+         "Brackwater: waiting for \\DEVICE\\{P}",
+         "The remembered adapter \\DEVICE\\{P} is not in the list; filtering starts when it appears."},
+        {{S::Ended, lan, 0, 0, "Could not set adapter mode."}, "Not filtering: Could not set adapter mode.",
          "Brackwater", "Could not set adapter mode."},
         {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended."},
-        // Errors the worker went on after are no reason it stopped.
-        {{S::Ended, lan, 0, 0,
-          KeptError(KeptError(KeptError("", "[error] The adapter went away; filtering resumes when it is back."),
-                              "[trace] The adapter is back; filtering again."),
-                    "[error] A program without administrator rights holds this adapter's lock; filtering anyway.")},
-         "Not filtering", "Brackwater", "The filter ended."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.status);
@@ -241,6 +237,36 @@ TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
     const TFilterSnapshot longName{S::Waiting, std::string(200, 'n'), 0, 0, ""};
     EXPECT_EQ(TipText(longName), "Brackwater: waiting for " + std::string(127 - 24, 'n'));
     EXPECT_EQ(MissingAdapterReason("\\DEVICE\\{GONE}"), "The remembered adapter \\DEVICE\\{GONE} is not in the list.");
+}
+
+// The state the status shows follows the kinds of news, whatever their words.
+TEST(FilterStatus, NewsKindsDecideTheState) {
+    using K = TFilterNewsKind;
+    using S = TFilterState;
+    const struct {
+        const char* name;
+        std::vector<TFilterNews> news;
+        S state;
+        const char* reason;
+    } rows[] = {
+        {"goes on after a plain line or an unguarded lock",
+         {{K::Line, "[error] Could not set adapter mode."}, {K::LockUnguarded, "[error] x"}}, S::Filtering, ""},
+        {"gone, then back", {{K::AdapterGone, "x"}, {K::Filtering, "y"}}, S::Filtering, ""},
+        {"gone", {{K::Filtering, "y"}, {K::AdapterGone, "x"}}, S::Waiting, ""},
+        {"waiting for the first listing", {{K::Waiting, "[error] x"}}, S::Appearing, ""},
+        {"here at last", {{K::Waiting, "x"}, {K::Filtering, "y"}}, S::Filtering, ""},
+        {"another holds the lock", {{K::LockBusy, "[error] Another one."}}, S::Ended, "Another one."},
+        // The ending wins over the waiting it ended.
+        {"ends while it waits", {{K::Waiting, "x"}, {K::Ended, "[error] Gone for good."}, {K::Filtering, "y"}},
+         S::Ended, "Gone for good."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TFilterSnapshot s{S::Filtering, "c", 0, 0, ""};
+        for (const TFilterNews& news : row.news) Follow(s, news);
+        EXPECT_EQ(s.State, row.state);
+        EXPECT_EQ(s.LastError, row.reason);
+    }
 }
 
 } // namespace

@@ -1,22 +1,24 @@
 #include "ui/FilterControl.h"
 
-TFilterControl::TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TLog WorkerLog, TLog Log,
-                               std::function<void()> AdapterChanged)
-    : store_(Store),
-      window_(Window),
-      workerLog_(std::move(WorkerLog)),
-      log_(std::move(Log)),
-      adapterChanged_(std::move(AdapterChanged)) {}
+TFilterControl::TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TNewsEvent WorkerNews, TLog Log)
+    : store_(Store), window_(Window), workerNews_(std::move(WorkerNews)), log_(std::move(Log)) {}
 
-void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName) {
+void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption) {
     // The new adapter is written over the old one in the registry rather
     // than cleared first.
     if (worker_) Stop();
     const TSettings& settings = store_.Values();
-    worker_ = TTTLFilter::Create(Position, InternalName, static_cast<std::uint8_t>(settings.BadTTL),
-                                 static_cast<std::uint8_t>(settings.NewTTL), workerLog_, settings.Trace,
-                                 adapterChanged_,
-                                 settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass);
+    TFilterOptions options;
+    options.AdapterName = InternalName;
+    options.AdapterIndex = Position;
+    options.Caption = Caption;
+    // The worker gets the low 8 bits of the stored values, so a stored 300
+    // acts as 44.
+    options.BadTTL = static_cast<std::uint8_t>(settings.BadTTL);
+    options.NewTTL = static_cast<std::uint8_t>(settings.NewTTL);
+    options.IPv6 = settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
+    options.Trace = settings.Trace;
+    worker_ = TTTLFilter::Create(std::move(options), workerNews_);
     Remember(InternalName);
 }
 

@@ -13,20 +13,17 @@ class TFilterControl {
 public:
     using TLog = std::function<void(const std::string& Line)>;
 
-    // `Log` takes the worker's lines (trimmed to "TraceLogLen" by the caller)
-    // and the control's own; `AdapterChanged` runs when the worker lost or
-    // found its adapter again.
-    TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TLog WorkerLog, TLog Log,
-                   std::function<void()> AdapterChanged);
+    // `WorkerNews` takes each worker's news; `Log` the control's own lines.
+    TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TNewsEvent WorkerNews, TLog Log);
 
     // Whether a worker runs, and the worker (null when none).
     explicit operator bool() const noexcept { return static_cast<bool>(worker_); }
     const TTTLFilter* operator->() const noexcept { return worker_.get(); }
 
     // Stops any worker, starts one on the adapter at `Position` of the list
-    // named `InternalName` with the stored TTLs, trace flag and IPv6 rule, and
-    // remembers it.
-    void Start(std::uint32_t Position, const std::string& InternalName);
+    // named `InternalName` (shown as `Caption`) with the stored TTLs, trace
+    // flag and IPv6 rule, and remembers it.
+    void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption);
     // Stops the worker, if any, and forgets its adapter in memory only.
     void Stop();
     // Stops the worker and forgets its adapter, also in the registry.
@@ -46,9 +43,8 @@ private:
 
     TSettingsStore& store_;
     const TSettingsWindow& window_;
-    TLog workerLog_;
+    TNewsEvent workerNews_;
     TLog log_;
-    std::function<void()> adapterChanged_;
     tk::ThreadPtr<TTTLFilter> worker_;
     bool shutDown_ = false;
 };

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr const char* kErrorPrefix = "[error] ";
 constexpr const char* kTitle = "Brackwater";
 constexpr std::size_t kTipLength = 127;
 constexpr std::uint32_t kRefreshMs = 1000;
@@ -17,6 +16,7 @@ std::string StatusText(const TFilterSnapshot& s) {
             return "Filtering " + s.Caption + ": " + std::to_string(s.Packets) + " packets, " +
                    std::to_string(s.Changed) + " changed";
         case TFilterState::Waiting: return "Waiting for " + s.Caption + " to come back";
+        case TFilterState::Appearing: return "Waiting for " + s.Caption + " to appear";
         case TFilterState::Ended:
             if (!s.LastError.empty()) return "Not filtering: " + s.LastError;
             break;
@@ -29,13 +29,15 @@ std::string TipText(const TFilterSnapshot& s) {
     std::string tip = kTitle;
     if (s.State == TFilterState::Filtering)
         tip += ": filtering " + s.Caption + ", " + std::to_string(s.Changed) + " changed";
-    else if (s.State == TFilterState::Waiting)
+    else if (s.State == TFilterState::Waiting || s.State == TFilterState::Appearing)
         tip += ": waiting for " + s.Caption;
     return tip.substr(0, kTipLength);
 }
 
 std::string StopReason(const TFilterSnapshot& s) {
     if (s.State == TFilterState::Waiting) return "The adapter went away; filtering resumes when it is back.";
+    if (s.State == TFilterState::Appearing)
+        return "The remembered adapter " + s.Caption + " is not in the list; filtering starts when it appears.";
     // Every way the worker ends by itself logs an error first; the fallback
     // keeps the balloon from being empty should one ever not.
     if (s.State == TFilterState::Ended) return s.LastError.empty() ? "The filter ended." : s.LastError;
@@ -46,14 +48,23 @@ std::string MissingAdapterReason(const std::string& InternalName) {
     return "The remembered adapter " + InternalName + " is not in the list.";
 }
 
-std::string KeptError(const std::string& Kept, const std::string& Line) {
-    // Filtering again: what went wrong before no longer stands.
-    if (Line == "[trace] The adapter is back; filtering again.") return {};
-    // A warning the worker filters on after.
-    if (Line == "[error] A program without administrator rights holds this adapter's lock; filtering anyway.")
-        return Kept;
-    const std::size_t prefix = std::char_traits<char>::length(kErrorPrefix);
-    return Line.compare(0, prefix, kErrorPrefix) == 0 ? Line.substr(prefix) : Kept;
+void Follow(TFilterSnapshot& s, const TFilterNews& News) {
+    if (s.State == TFilterState::Ended) return;
+    switch (News.Kind) {
+        case TFilterNewsKind::Filtering: s.State = TFilterState::Filtering; break;
+        case TFilterNewsKind::AdapterGone: s.State = TFilterState::Waiting; break;
+        case TFilterNewsKind::Waiting: s.State = TFilterState::Appearing; break;
+        case TFilterNewsKind::LockBusy:
+        case TFilterNewsKind::Ended: {
+            s.State = TFilterState::Ended;
+            // The line without its "[error] " level, as the user reads the reason.
+            const std::size_t level = News.Line.find("] ");
+            s.LastError = level == std::string::npos ? News.Line : News.Line.substr(level + 2);
+            break;
+        }
+        case TFilterNewsKind::Line:
+        case TFilterNewsKind::LockUnguarded: break;
+    }
 }
 
 TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter)
@@ -72,13 +83,14 @@ void TFilterStatus::TimerFired(void* Self) {
 }
 
 void TFilterStatus::Started(const std::string& Caption) {
-    caption_ = Caption;
-    lastError_.clear();
+    heard_ = TFilterSnapshot{};
+    heard_.State = TFilterState::Filtering;
+    heard_.Caption = Caption;
     ++worker_;
 }
 
-void TFilterStatus::Heard(const std::string& Line) {
-    lastError_ = KeptError(lastError_, Line);
+void TFilterStatus::Heard(const TFilterNews& News) {
+    Follow(heard_, News);
 }
 
 void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
@@ -88,19 +100,13 @@ void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
 }
 
 TFilterSnapshot TFilterStatus::Snapshot() const {
-    TFilterSnapshot s;
     const TTTLFilter* filter = filter_.operator->();
-    if (!filter) return s;
-    s.Caption = caption_;
-    s.LastError = lastError_;
+    if (!filter) return {};
+    TFilterSnapshot s = heard_;
     s.Packets = filter->Counts.FramesRead.load(std::memory_order_relaxed);
     s.Changed = filter->Counts.Rewritten.load(std::memory_order_relaxed);
-    if (filter->Finished())
-        s.State = TFilterState::Ended;
-    else if (filter->Counts.WaitingForAdapter.load(std::memory_order_relaxed))
-        s.State = TFilterState::Waiting;
-    else
-        s.State = TFilterState::Filtering;
+    // A worker that ended without saying so (none does today) still shows as ended.
+    if (filter->Finished()) s.State = TFilterState::Ended;
     return s;
 }
 

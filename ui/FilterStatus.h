@@ -17,16 +17,21 @@ enum class TFilterState {
     NotFiltering,  // no worker
     Filtering,
     Waiting,       // the worker waits for its adapter to come back
+    Appearing,     // the worker waits for its adapter to be listed at all
     Ended,         // the worker has ended by itself
 };
 
 struct TFilterSnapshot {
     TFilterState State = TFilterState::NotFiltering;
-    std::string Caption;  // of the filtered row, as in the "Filtering %s..." line
+    std::string Caption;  // the worker's: its row's, as in the "Filtering %s..." line, or the internal name
     std::uint64_t Packets = 0;
     std::uint64_t Changed = 0;
-    std::string LastError;  // the worker's last error line without "[error] "
+    std::string LastError;  // the error line the worker ended on, without its level
 };
+
+// The state and the reason to stop once the worker has told `News`. An
+// ending stands whatever comes after it.
+void Follow(TFilterSnapshot& Snapshot, const TFilterNews& News);
 
 std::string StatusText(const TFilterSnapshot& Snapshot);
 // At most the 127 characters the shell shows.
@@ -34,9 +39,6 @@ std::string TipText(const TFilterSnapshot& Snapshot);
 // Why filtering has stopped without the user asking; empty while it has not.
 std::string StopReason(const TFilterSnapshot& Snapshot);
 std::string MissingAdapterReason(const std::string& InternalName);
-// The error kept as the worker's reason to stop once it has delivered `Line`:
-// only an error it ends on, not one it goes on after.
-std::string KeptError(const std::string& Kept, const std::string& Line);
 
 constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
 
@@ -50,8 +52,8 @@ public:
 
     // A new worker for the row with this caption.
     void Started(const std::string& Caption);
-    // Every line the worker delivers.
-    void Heard(const std::string& Line);
+    // Every piece of news the worker delivers.
+    void Heard(const TFilterNews& News);
     // Once the start-up has run Enable: warns when the remembered adapter was
     // not listed, and shows the state at once.
     void AfterStart(const std::string& RememberedAdapter);
@@ -73,7 +75,8 @@ private:
     std::optional<bool> filteringIconShown_;
     // The small-icon size the icons were taken at; 0 before the first refresh.
     int iconSize_ = 0;
-    std::string caption_, lastError_;
+    // What the worker's news said: its state, caption and reason to stop.
+    TFilterSnapshot heard_;
     // Tells a worker from the one before it, so each one's stop is told once.
     unsigned worker_ = 0, shownWorker_ = 0;
     TFilterState shownState_ = TFilterState::NotFiltering;

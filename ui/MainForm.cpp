@@ -17,8 +17,8 @@ TfrmMain* frmMain = nullptr;
 TfrmMain::TfrmMain(tk::TComponent* Owner)
     : tk::TForm(Owner, "TfrmMain"),
       Filter(
-          SettingsStore, place_, [this](const std::string& Line) { AddLogLine(Line); },
-          [this](const std::string& Line) { mmLog->Append(Line); }, [this] { FillAdapterList(true); }) {
+          SettingsStore, place_, [this](const TFilterNews& News) { WorkerNews(News); },
+          [this](const std::string& Line) { mmLog->Append(Line); }) {
     SetName("frmMain");
     SetBorderStyle(tk::TFormBorderStyle::bsSingle);
     SetBorderIcons(tk::biSystemMenu | tk::biMinimize);
@@ -201,7 +201,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
     // list: keep what the row says.
     const std::string internalName = row->SubItem(0);
     const std::string caption = row->Caption();
-    Filter.Start(static_cast<std::uint32_t>(row->Data), internalName);
+    Filter.Start(static_cast<std::uint32_t>(row->Data), internalName, caption);
     Status->Started(caption);
     mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
@@ -210,8 +210,15 @@ void TfrmMain::btnStopClick(tk::TObject* Sender) {
     Filter.Disable();
 }
 
+void TfrmMain::WorkerNews(const TFilterNews& News) {
+    Status->Heard(News);
+    AddLogLine(News.Line);
+    // The adapter went or came back under a new handle: the list shows it
+    // as it is now.
+    if (News.Kind == TFilterNewsKind::AdapterGone || News.Kind == TFilterNewsKind::Filtering) FillAdapterList(true);
+}
+
 void TfrmMain::AddLogLine(const std::string& Line) {
-    Status->Heard(Line);
     // A limit below 1 keeps the newest line.
     mmLog->Append(Line, std::max(Settings().TraceLogLen, 1));
 }

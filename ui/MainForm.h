@@ -78,8 +78,10 @@ public:
     // The settings store's Load and Save with this window's position and state.
     void LoadSettings();
     void SaveSettings();
-    // The worker's OnMessage: trims the log to "TraceLogLen" lines, then appends.
+    // Trims the log to "TraceLogLen" lines, then appends a worker's line.
     void AddLogLine(const std::string& Line);
+    // The worker's news: its line to the log, its state to the status.
+    void WorkerNews(const TFilterNews& News);
 
     LRESULT WndProc(UINT Message, WPARAM wParam, LPARAM lParam) override;
 
