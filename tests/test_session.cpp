@@ -209,7 +209,7 @@ TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything)
     ASSERT_TRUE(instance.First());
     EXPECT_FALSE(TSingleInstance().First());
     StartProgram();
-    instance.AnswerLaterStarts();
+    instance.AnswerLaterStarts(MainFormMayShow);
     app->Minimize();
     ASSERT_TRUE(app->IsMinimized());
     ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));

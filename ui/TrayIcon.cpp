@@ -391,7 +391,7 @@ void TTrayIcon::HandleNotification(UINT Message) {
             if (OnBalloonHintTimeout) OnBalloonHintTimeout(this);
             return;
         case NIN_BALLOONUSERCLICK:
-            if (OnBalloonHintClick) OnBalloonHintClick(this);
+            if (Enabled && OnBalloonHintClick) OnBalloonHintClick(this);
             return;
         default: break;
     }
