@@ -557,7 +557,8 @@ TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
     char path[MAX_PATH];
     std::string exe(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
     exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "crash_child.exe";
-    for (const char* how : {"access-violation", "terminate"}) {
+    // "mid-attach": the crash comes while tunnel mode is being set.
+    for (const char* how : {"access-violation", "terminate", "mid-attach"}) {
         SCOPED_TRACE(how);
         std::string command = "\"" + exe + "\" " + how;
         STARTUPINFOA startup{};

@@ -119,6 +119,7 @@ void TfrmMain::ShutDown(bool SessionEnding) {
     // start a worker whose lines would reach destroyed controls.
     exiting_ = true;
     tiTray->Enabled = false;
+    tiTray->OnBalloonHintClick = nullptr;
     const std::string saveError = Filter.ShutDown();
     if (saveError.empty()) return;
     // Nobody is there to answer a box while the session ends.

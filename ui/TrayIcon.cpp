@@ -391,7 +391,7 @@ void TTrayIcon::HandleNotification(UINT Message) {
             if (OnBalloonHintTimeout) OnBalloonHintTimeout(this);
             return;
         case NIN_BALLOONUSERCLICK:
-            if (Enabled && OnBalloonHintClick) OnBalloonHintClick(this);
+            if (OnBalloonHintClick) OnBalloonHintClick(this);
             return;
         default: break;
     }

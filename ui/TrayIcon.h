@@ -84,7 +84,7 @@ public:
     void SetCycleIcons(bool Value);
     std::uint32_t CycleInterval() const noexcept { return cycleInterval_; }
     void SetCycleInterval(std::uint32_t Value);
-    // When false, mouse notifications and balloon clicks are ignored.
+    // When false, mouse notifications are ignored.
     bool Enabled = true;
     const std::string& Hint() const noexcept { return hint_; }
     void SetHint(const std::string& Value);
