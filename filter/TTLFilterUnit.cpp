@@ -75,11 +75,30 @@ void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapte
     const TAttachResult result = Binding.Attach(listed);
     if (result == TAttachResult::Attached) {
         refusedAdapter_ = nullptr;
-        Tell(TFilterNewsKind::Filtering, "The adapter is back; filtering again.", llTrace);
+        Tell(TFilterNewsKind::Filtering,
+             diverted_ ? "The adapter is back; filtering again." : "The adapter is here; filtering.", llTrace);
+        diverted_ = true;
     } else if (listed != refusedAdapter_) {
         // Tried again at every check; said once.
         refusedAdapter_ = listed;
         Log(AttachFailureText(result), llError, 0);
+    }
+}
+
+bool TTTLFilter::WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters) {
+    const HANDLE waits[2] = {TerminateEvent(), checkNow_.get()};
+    for (;;) {
+        // A refused read (the system may still be coming up) is waited out
+        // like an adapter that is not there yet.
+        if (::GetTcpipBoundAdaptersInfo(Driver, &Adapters) && FindAdapterHandle(Adapters, Options.AdapterName))
+            return true;
+        if (!waited_) {
+            waited_ = true;
+            const std::string text = "The remembered adapter " + Options.AdapterName +
+                                     " is not in the list; filtering starts when it appears.";
+            Tell(TFilterNewsKind::Waiting, text.c_str(), llError);
+        }
+        if (::WaitForMultipleObjects(2, waits, FALSE, kCheckPeriodMs) == WAIT_OBJECT_0 || Terminated()) return false;
     }
 }
 
@@ -91,6 +110,10 @@ void TTTLFilter::Execute() {
         return;
     }
     HANDLE driver = driverOwner.get();
+    TCP_AdapterList adapters{};
+    // The remembered adapter may be plugged in after logon: waited for
+    // without the lock, which is for diverting, not for looking.
+    if (Options.StartUp && !WaitForListing(driver, adapters)) return;
 
     // Held until the adapter is back in normal mode: released after every clean-up below.
     const TAdapterLock lock(Options.AdapterName, TerminateEvent());
@@ -103,12 +126,14 @@ void TTTLFilter::Execute() {
 
     // Found by name, and only once the lock is held: positions shift when
     // adapters come or go, and the wait may outlast the adapter's handle.
-    TCP_AdapterList adapters{};
-    ::GetTcpipBoundAdaptersInfo(driver, &adapters);
-    const HANDLE adapter = FindAdapterHandle(adapters, Options.AdapterName);
-    if (!adapter) {
-        Tell(TFilterNewsKind::Ended, "There is no network interface with such index on this system.", llError);
-        return;
+    HANDLE adapter = nullptr;
+    if (!waited_) {
+        ::GetTcpipBoundAdaptersInfo(driver, &adapters);
+        adapter = FindAdapterHandle(adapters, Options.AdapterName);
+        if (!adapter) {
+            Tell(TFilterNewsKind::Ended, "There is no network interface with such index on this system.", llError);
+            return;
+        }
     }
 
     tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -120,10 +145,18 @@ void TTTLFilter::Execute() {
     // Released before the event and the driver close: normal mode, then the
     // event detached; at the end of the loop below, or by an error passing through.
     TAdapterBinding binding(driver, event.get());
-    const TAttachResult attached = binding.Attach(adapter);
-    if (attached != TAttachResult::Attached) {
-        Tell(TFilterNewsKind::Ended, AttachFailureText(attached), llError);
-        return;
+    if (waited_) {
+        // Arrived after the start: attached, or refused and tried again at
+        // every check, as at a rebind.
+        FollowAdapter(driver, adapters, binding);
+        adapter = binding.Adapter();
+    } else {
+        const TAttachResult attached = binding.Attach(adapter);
+        if (attached != TAttachResult::Attached) {
+            Tell(TFilterNewsKind::Ended, AttachFailureText(attached), llError);
+            return;
+        }
+        diverted_ = true;
     }
 
     INTERMEDIATE_BUFFER buffer{};

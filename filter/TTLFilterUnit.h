@@ -106,6 +106,9 @@ private:
     // Looks the adapter up in a fresh list and follows it when its handle
     // went away or changed.
     void FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding);
+    // Reads the driver's list until it names the adapter, once a period and
+    // at once when asked; false when a terminate request came first.
+    bool WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters);
     void ProcessPacket(INTERMEDIATE_BUFFER& Packet);
     // Trace an IPv4 or IPv6 packet before its TTL or hop limit is decided on.
     void Ipv4Frame(std::uint8_t ttl) override;
@@ -115,4 +118,8 @@ private:
     tk::UniqueEvent checkNow_;
     // The handle a rebind was last refused on: a refusal is logged once per handle.
     HANDLE refusedAdapter_ = nullptr;
+    // Whether the start-up waited for the adapter to be listed, and whether
+    // it has been diverted since: its first attach is told as its arrival.
+    bool waited_ = false;
+    bool diverted_ = false;
 };

@@ -488,6 +488,56 @@ TEST_F(FilterTest, AdapterGoneForGoodIsStillCheckedAndSaidOnce) {
     EXPECT_EQ(SimCallCount("SetAdapterMode"), 2u);
 }
 
+// The start's worker waits, without touching any adapter, for its adapter to
+// be listed, however the list first failed to name it; a user's Enable does not.
+TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
+    const std::string waiting =
+        std::string("[error] The remembered adapter ") + kNames[0] + " is not in the list; filtering starts when it appears.";
+    const char* const here = "[trace] The adapter is here; filtering.";
+    const struct {
+        const char* name;
+        bool startUp, refuseRead;
+        Lines lines;
+    } rows[] = {
+        {"not listed yet", true, false, {waiting, here}},
+        {"first read refused", true, true, {waiting, here}},
+        {"a user's Enable with a refused read", false, true,
+         {"[error] There is no network interface with such index on this system."}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        lines.clear();
+        if (row.refuseRead)
+            SimRefuseGetTcpipBoundAdaptersInfo(TRUE);
+        else
+            SimRemoveAdapter(1);
+        TFilterOptions options = Options(1, 1, 5, false);
+        options.StartUp = row.startUp;
+        filter = TTTLFilter::Create(options, [this](const TFilterNews& news) { OnNews(news); });
+        if (!row.startUp) {
+            WaitEnd();
+            EXPECT_EQ(lines, row.lines);
+            continue;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return lines.size() == 1; }));
+        // Asked to look again, it still touches no adapter.
+        const ULONG reads = SimCallCount("GetTcpipBoundAdaptersInfo");
+        filter->CheckAdapterNow();
+        ASSERT_TRUE(PumpUntil([&] { return SimCallCount("GetTcpipBoundAdaptersInfo") > reads; }));
+        EXPECT_EQ(SimCallCount("SetPacketEvent"), 0u);
+        if (row.refuseRead)
+            SimRefuseGetTcpipBoundAdaptersInfo(FALSE);
+        else
+            SimRestoreAdapter(1);
+        ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(1) == 2 && lines.size() == 2; }));
+        EXPECT_EQ(lines, row.lines);
+        EXPECT_EQ(kinds.front(), TFilterNewsKind::Waiting);
+        EXPECT_EQ(kinds.back(), TFilterNewsKind::Filtering);
+        Stop();
+    }
+}
+
 // A list read that fails says nothing of the adapter: the binding stays.
 TEST_F(FilterTest, FailedListReadKeepsTheBinding) {
     StartTunnel(1, 1, 5, false);

@@ -273,6 +273,32 @@ TEST_F(MainFormTest, BadValueLosesNoOtherSettingAcrossRuns) {
     }
 }
 
+// The window takes its edges from the store as far as the load got, and
+// writes an edge the load never read only once the user has moved it.
+TEST_F(MainFormTest, UnreadEdgeIsWrittenOnlyOnceTheWindowMoved) {
+    for (const bool moved : {false, true}) {
+        SCOPED_TRACE(moved ? "moved" : "not moved");
+        DeleteKey();
+        SetDword("WindowLeft", 40);
+        SetString("WindowTop", "x");
+        {
+            BoxWatcher boxes;
+            Create();
+            ASSERT_TRUE(PumpUntil([&] { return !boxes.Boxes().empty(); }));
+            EXPECT_EQ(boxes.Boxes().front().text, "Invalid data type for 'WindowTop'");
+        }
+        EXPECT_EQ(form->Left(), 40);
+        EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
+        if (moved) form->SetTop(300);
+        Destroy();
+        EXPECT_EQ(GetDword("WindowLeft"), 40u);
+        if (moved)
+            EXPECT_EQ(GetDword("WindowTop"), 300u);
+        else
+            EXPECT_EQ(GetString("WindowTop"), "x");
+    }
+}
+
 TEST_F(MainFormTest, AdapterRowsShowPositionNameMacMediumAndMtu) {
     Create();
     ASSERT_EQ(form->lvAdapters->Count(), 3);
@@ -343,15 +369,51 @@ TEST_F(MainFormTest, RememberedAdapterIsSelectedAndFilteredAtStart) {
     EXPECT_EQ(SimAdapterMode(2), 0u);
 }
 
-TEST_F(MainFormTest, RememberedAdapterThatIsGoneStartsNothingQuietly) {
-    SetString("FilteredAdapter", "\\DEVICE\\{GONE}");
-    BoxWatcher boxes;
-    Create();
-    Pump(100);
-    EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_EQ(form->WindowState(), tk::TWindowState::wsMinimized);
-    EXPECT_FALSE(form->lvAdapters->Selected());
-    EXPECT_FALSE(form->Filter);
+// Plugged in after logon: the start's worker waits for it with no row, then
+// filters it under its row; Disable stops the wait like any worker.
+TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
+    const std::string waiting =
+        "[error] The remembered adapter \\DEVICE\\{D4} is not in the list; filtering starts when it appears.";
+    for (const bool disable : {false, true}) {
+        SCOPED_TRACE(disable ? "disabled while waiting" : "plugged in");
+        SetUp();
+        RecordedShell shell;
+        SetString("FilteredAdapter", "\\DEVICE\\{D4}");
+        BoxWatcher boxes;
+        Create();
+        ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Appearing; }));
+        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_EQ(LogLines(form), std::vector<std::string>{waiting});
+        EXPECT_FALSE(form->lvAdapters->Selected());
+        EXPECT_EQ(SimCallCount("SetPacketEvent"), 0u);
+        form->Status->Refresh();
+        EXPECT_EQ(form->lblStatus->Caption(), "Waiting for \\DEVICE\\{D4} to appear");
+        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: waiting for \\DEVICE\\{D4}");
+        EXPECT_TRUE(g_shellCalls.back().grey);
+        ASSERT_EQ(g_balloons.size(), 1u);
+        EXPECT_EQ(g_balloons[0].text, waiting.substr(8));
+        if (disable) {
+            form->btnStop->Click();
+            EXPECT_FALSE(form->Filter);
+            EXPECT_EQ(LogLines(form).back(), "Filter closed.");
+            EXPECT_EQ(GetString("FilteredAdapter"), "");
+            Destroy();
+            continue;
+        }
+        SimAddAdapter("\\DEVICE\\{D4}", "Phone", kMac2, 0, 1500);
+        ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(4) == 2; }));
+        ASSERT_TRUE(PumpUntil([&] { return form->mmLog->LineCount() == 2; }));
+        EXPECT_EQ(LogLines(form)[1], "[trace] The adapter is here; filtering.");
+        ASSERT_TRUE(form->lvAdapters->Selected());
+        EXPECT_EQ(form->lvAdapters->Selected()->Data, 4);
+        form->Status->Refresh();
+        EXPECT_EQ(form->lblStatus->Caption(), "Filtering (4) Phone: 0 packets, 0 changed");
+        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: filtering (4) Phone, 0 changed");
+        EXPECT_FALSE(g_shellCalls.back().grey);
+        Destroy();
+        EXPECT_EQ(SimAdapterMode(4), 0u);
+        EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{D4}");
+    }
 }
 
 TEST_F(MainFormTest, EnableWithoutSelectionAsksOnlyWhenVisible) {
@@ -695,8 +757,9 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
     } rows[] = {
         {"ends on an error", "\\DEVICE\\{B2}", true, false, false, "Not filtering: Could not set adapter mode.",
          "Could not set adapter mode."},
-        {"remembered adapter missing", "\\DEVICE\\{GONE}", false, false, false, "Not filtering",
-         "The remembered adapter \\DEVICE\\{GONE} is not in the list."},
+        {"remembered adapter not listed", "\\DEVICE\\{GONE}", false, false, false,
+         "Waiting for \\DEVICE\\{GONE} to appear",
+         "The remembered adapter \\DEVICE\\{GONE} is not in the list; filtering starts when it appears."},
         {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, "Waiting for (2) Dial-up to come back",
          "The adapter went away; filtering resumes when it is back."},
         {"ends on an error while visible", "", true, false, true, "Not filtering: Could not set adapter mode.", ""},
@@ -719,7 +782,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
             ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Waiting; }));
         } else if (form->Filter) {
-            ASSERT_TRUE(PumpUntil([&] { return form->Filter->Finished(); }));
+            ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State != TFilterState::Filtering; }));
         }
         form->Status->Refresh();
         form->Status->Refresh();

@@ -74,32 +74,14 @@ bool KeyExists() {
     return true;
 }
 
-// The main window's part: its initial place is the form's, 192 by 115.
-struct FakeWindow final : TSettingsWindow {
-    int left = 192, top = 115;
-    std::vector<std::string> calls;
-    int Left() const override { return left; }
-    int Top() const override { return top; }
-    void SetLeft(int v) override {
-        left = v;
-        calls.push_back("left " + std::to_string(v));
-    }
-    void SetTop(int v) override {
-        top = v;
-        calls.push_back("top " + std::to_string(v));
-    }
-    void SetMinimized(bool minimized) override { calls.push_back(minimized ? "minimised" : "normal"); }
-};
-
 // One start of the program: a store over the test key, loaded.
 struct Start {
     TSettingsStore store{std::string("\\") + kKey};
-    FakeWindow window;
     std::string error;  // the load's, empty when it succeeded
 
     Start() {
         try {
-            store.Load(window);
+            store.Load();
         } catch (const tk::Exception& e) {
             error = e.what();
         }
@@ -107,8 +89,8 @@ struct Start {
 };
 
 auto Fields(const TSettings& s) {
-    return std::tie(s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter, s.ExitConfirmation,
-                    s.RewriteIPv6);
+    return std::tie(s.WindowLeft, s.WindowTop, s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter,
+                    s.ExitConfirmation, s.RewriteIPv6);
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -124,36 +106,31 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         const char* name;
         std::vector<RawValue> stored;
         TSettings settings;
-        std::vector<std::string> calls;
         std::string error;
     };
     const std::vector<Row> rows = {
-        {"missing key", {}, {1, 5, false, 100, "", true}, {"left 100", "top 100", "normal"}, ""},
+        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true}, ""},
         {"stored values as stored",
          {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
           Dword("Trace", 2), Dword("TraceLogLen", 12), Text("FilteredAdapter", kAdapter),
           Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7)},
-         {300, 7, true, 12, kAdapter, false, 7},
-         {"left -3000", "top 100", "minimised"},
+         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7},
          ""},
         {"expandable adapter name, unexpanded",
          {Text("FilteredAdapter", "%TEMP%", REG_EXPAND_SZ)},
-         {1, 5, false, 100, "%TEMP%", true},
-         {"left 100", "top 100", "minimised"},
+         {100, 100, 1, 5, false, 100, "%TEMP%", true},
          ""},
-        {"bad top edge keeps the left edge set", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, TSettings{},
-         {"left 40"}, "Invalid data type for 'WindowTop'"},
-        {"integer stored as a long text", {Text("BadTTL", "a longer text")}, TSettings{},
-         {"left 100", "top 100"},
+        {"bad top edge keeps the left edge read", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, {40},
+         "Invalid data type for 'WindowTop'"},
+        {"integer stored as a long text", {Text("BadTTL", "a longer text")}, {100, 100},
          "Failed to get data for 'BadTTL'"},
-        {"bad NewTTL", {Dword("BadTTL", 3), Text("NewTTL", "x")}, {3, 0, false, 0, "", false},
-         {"left 100", "top 100"}, "Invalid data type for 'NewTTL'"},
-        {"adapter stored as an integer", {Dword("FilteredAdapter", 1)}, {1, 5, false, 100, "", false},
-         {"left 100", "top 100"}, "Invalid data type for 'FilteredAdapter'"},
+        {"bad NewTTL", {Dword("BadTTL", 3), Text("NewTTL", "x")}, {100, 100, 3}, "Invalid data type for 'NewTTL'"},
+        {"adapter stored as an integer", {Dword("FilteredAdapter", 1)}, {100, 100, 1, 5, false, 100, "", false},
+         "Invalid data type for 'FilteredAdapter'"},
         {"boolean of eight bytes", {Text("ExitConfirmation", std::string(7, 'y'), REG_BINARY)},
-         {1, 5, false, 100, "", false}, {"left 100", "top 100"}, "Failed to get data for 'ExitConfirmation'"},
-        {"RewriteIPv6 stored as text", {Text("RewriteIPv6", "x")}, {1, 5, false, 100, "", true},
-         {"left 100", "top 100"}, "Invalid data type for 'RewriteIPv6'"},
+         {100, 100, 1, 5, false, 100, "", false}, "Failed to get data for 'ExitConfirmation'"},
+        {"RewriteIPv6 stored as text", {Text("RewriteIPv6", "x")}, {100, 100, 1, 5, false, 100, "", true},
+         "Invalid data type for 'RewriteIPv6'"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -161,15 +138,14 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         const Start run;
         EXPECT_EQ(run.error, row.error);
         EXPECT_EQ(Fields(run.store.Values()), Fields(row.settings));
-        EXPECT_EQ(run.window.calls, row.calls);
         EXPECT_TRUE(KeyExists());
     }
 }
 
 // After a load, the user's actions, a save and the next start's load.
 TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
-    using Action = std::function<void(FakeWindow&, TSettingsStore&)>;
-    const Action nothing = [](FakeWindow&, TSettingsStore&) {};
+    using Action = std::function<void(TSettingsStore&)>;
+    const Action nothing = [](TSettingsStore&) {};
     struct Row {
         const char* name;
         std::vector<RawValue> stored;
@@ -199,7 +175,7 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
          "Invalid data type for 'NewTTL'"},
         {"the Settings dialog mends the bad value",
          {Text("NewTTL", "x"), Dword("ExitConfirmation", 0)},
-         [](FakeWindow&, TSettingsStore& store) {
+         [](TSettingsStore& store) {
              store.Set(&TSettings::BadTTL, store.Values().BadTTL);
              store.Set(&TSettings::NewTTL, 9);
              store.Set(&TSettings::ExitConfirmation, store.Values().ExitConfirmation);
@@ -209,17 +185,17 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
          ""},
         {"Disable forgets the adapter after a failed load",
          {Text("BadTTL", "x"), Text("FilteredAdapter", kAdapter)},
-         [](FakeWindow&, TSettingsStore& store) { store.Set(&TSettings::FilteredAdapter, ""); },
+         [](TSettingsStore& store) { store.Set(&TSettings::FilteredAdapter, ""); },
          {Text("BadTTL", "x"), Text("FilteredAdapter", ""), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
          "Invalid data type for 'BadTTL'"},
-        {"an unread top edge stays until the window moves",
+        {"an unread top edge stays until it is set",
          {Dword("WindowLeft", 40), Text("WindowTop", "x")},
          nothing,
          {Dword("WindowLeft", 40), Text("WindowTop", "x")},
          "Invalid data type for 'WindowTop'"},
-        {"a moved window writes its unread edge",
+        {"an unread edge set since is written",
          {Dword("WindowLeft", 40), Text("WindowTop", "x")},
-         [](FakeWindow& w, TSettingsStore&) { w.top = 300; },
+         [](TSettingsStore& store) { store.Set(&TSettings::WindowTop, 300); },
          {Dword("WindowLeft", 40), Dword("WindowTop", 300)},
          ""},
     };
@@ -228,8 +204,8 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
         Store(row.stored);
         {
             Start run;
-            row.action(run.window, run.store);
-            run.store.Save(run.window);
+            row.action(run.store);
+            run.store.Save();
         }
         EXPECT_EQ(Stored(), row.after);
         EXPECT_EQ(Start().error, row.nextError);
@@ -240,9 +216,9 @@ TEST_F(SettingsStoreTest, AValueWrittenOnceIsWrittenAgain) {
     Store({Text("BadTTL", "x")});
     Start run;
     run.store.Set(&TSettings::NewTTL, 7);
-    run.store.Save(run.window);
+    run.store.Save();
     run.store.Set(&TSettings::NewTTL, 8);
-    run.store.Save(run.window);
+    run.store.Save();
     EXPECT_EQ(Stored(), (std::vector<RawValue>{Text("BadTTL", "x"), Dword("NewTTL", 8), Dword("WindowLeft", 100),
                                                Dword("WindowTop", 100)}));
 }

@@ -1,9 +1,10 @@
 #include "ui/FilterControl.h"
 
-TFilterControl::TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TNewsEvent WorkerNews, TLog Log)
-    : store_(Store), window_(Window), workerNews_(std::move(WorkerNews)), log_(std::move(Log)) {}
+TFilterControl::TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log)
+    : store_(Store), workerNews_(std::move(WorkerNews)), log_(std::move(Log)) {}
 
-void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption) {
+void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
+                           bool StartUp) {
     // The new adapter is written over the old one in the registry rather
     // than cleared first.
     if (worker_) Stop();
@@ -19,6 +20,7 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     options.NewTTL = static_cast<std::uint8_t>(settings.NewTTL);
     options.IPv6 = settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
     options.Trace = settings.Trace;
+    options.StartUp = StartUp;
     worker_ = TTTLFilter::Create(std::move(options), [this](const TFilterNews& News) { Told(News); });
     Remember(InternalName);
 }
@@ -48,7 +50,7 @@ std::string TFilterControl::ShutDown() {
     if (!shutDown_) {
         shutDown_ = true;
         try {
-            store_.Save(window_);
+            store_.Save();
         } catch (const std::exception& e) {
             saveError = e.what();
         } catch (...) {
@@ -72,7 +74,7 @@ void TFilterControl::Told(const TFilterNews& News) {
 void TFilterControl::Remember(const std::string& InternalName) {
     store_.Set(&TSettings::FilteredAdapter, InternalName);
     try {
-        store_.SaveValue(TSettingId::FilteredAdapter, window_);
+        store_.SaveValue(TSettingId::FilteredAdapter);
     } catch (const std::exception& e) {
         log_(e.what());
     }

@@ -14,7 +14,7 @@ public:
     using TLog = std::function<void(const std::string& Line)>;
 
     // `WorkerNews` takes each worker's news; `Log` the control's own lines.
-    TFilterControl(TSettingsStore& Store, const TSettingsWindow& Window, TNewsEvent WorkerNews, TLog Log);
+    TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log);
 
     // Whether a worker runs, and the worker (null when none).
     explicit operator bool() const noexcept { return static_cast<bool>(worker_); }
@@ -22,8 +22,10 @@ public:
 
     // Stops any worker, starts one on the adapter at `Position` of the list
     // named `InternalName` (shown as `Caption`) with the stored TTLs, trace
-    // flag and IPv6 rule, and remembers it.
-    void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption);
+    // flag and IPv6 rule, and remembers it. `StartUp`: started by the
+    // program's start, and so waits for the adapter to be listed.
+    void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
+               bool StartUp = false);
     // Stops the worker, if any, and forgets its adapter in memory only.
     void Stop();
     // Stops the worker and forgets its adapter, also in the registry.
@@ -48,7 +50,6 @@ private:
     void Told(const TFilterNews& News);
 
     TSettingsStore& store_;
-    const TSettingsWindow& window_;
     TNewsEvent workerNews_;
     TLog log_;
     tk::ThreadPtr<TTTLFilter> worker_;

@@ -93,6 +93,13 @@ void TFilterStatus::Started(const std::string& Caption) {
 
 void TFilterStatus::Heard(const TFilterNews& News) {
     Follow(heard_, News);
+    // Shown at once rather than at the next tick: the start's worker says
+    // this first, before the icon and tip have said anything else.
+    if (heard_.State == TFilterState::Appearing) Refresh();
+}
+
+void TFilterStatus::Renamed(const std::string& Caption) {
+    heard_.Caption = Caption;
 }
 
 void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {

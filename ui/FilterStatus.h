@@ -56,6 +56,8 @@ public:
     void Started(const std::string& Caption);
     // Every piece of news the worker delivers.
     void Heard(const TFilterNews& News);
+    // The worker's adapter is now shown in a row with this caption.
+    void Renamed(const std::string& Caption);
     // Once the start-up has run Enable: warns when the remembered adapter was
     // not listed, and shows the state at once.
     void AfterStart(const std::string& RememberedAdapter);

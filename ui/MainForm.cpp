@@ -21,7 +21,7 @@ bool MainFormMayShow() {
 TfrmMain::TfrmMain(tk::TComponent* Owner)
     : tk::TForm(Owner, "TfrmMain"),
       Filter(
-          SettingsStore, place_, [this](const TFilterNews& News) { WorkerNews(News); },
+          SettingsStore, [this](const TFilterNews& News) { WorkerNews(News); },
           [this](const std::string& Line) { mmLog->Append(Line); }) {
     SetName("frmMain");
     SetBorderStyle(tk::TFormBorderStyle::bsSingle);
@@ -104,9 +104,16 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     tiTray->SetIcon(tk::Application->SmallIcon());
     tiTray->SetHint(tk::Application->Title().substr(0, 255));
     LoadSettings();
-    btnListClick(this);
-    btnStartClick(this);
-    Status->AfterStart(Settings().FilteredAdapter);
+    const bool listed = FillAdapterList(false);
+    Enable(true);
+    // Not listed yet (a phone plugged in after logon, a list not ready): a
+    // worker with no row waits for it. Without the driver nothing can wait.
+    const std::string remembered = Settings().FilteredAdapter;
+    if (!Filter && listed && !remembered.empty()) {
+        Filter.Start(0, remembered, remembered, true);
+        Status->Started(remembered);
+    }
+    Status->AfterStart(remembered);
 }
 
 void TfrmMain::FormDestroy(tk::TObject* Sender) {
@@ -120,6 +127,7 @@ void TfrmMain::ShutDown(bool SessionEnding) {
     exiting_ = true;
     tiTray->Enabled = false;
     tiTray->OnBalloonHintClick = nullptr;
+    NotePosition();
     const std::string saveError = Filter.ShutDown();
     if (saveError.empty()) return;
     // Nobody is there to answer a box while the session ends.
@@ -162,18 +170,39 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfrmMain::LoadSettings() {
-    SettingsStore.Load(place_);
+    bool loaded = false;
+    {
+        // The edges as far as the load got, also when a later value stops it;
+        // the state only after a load that read every value.
+        tk::ScopeGuard place([this] {
+            if (SettingsStore.IsKnown(TSettingId::WindowLeft)) SetLeft(Settings().WindowLeft);
+            if (SettingsStore.IsKnown(TSettingId::WindowTop)) SetTop(Settings().WindowTop);
+            loadedLeft_ = Left();
+            loadedTop_ = Top();
+        });
+        loaded = SettingsStore.Load();
+    }
+    if (!loaded) return;
+    SetWindowState(Settings().FilteredAdapter.empty() ? tk::TWindowState::wsNormal : tk::TWindowState::wsMinimized);
+}
+
+void TfrmMain::NotePosition() {
+    if (SettingsStore.IsKnown(TSettingId::WindowLeft) || Left() != loadedLeft_)
+        SettingsStore.Set(&TSettings::WindowLeft, Left());
+    if (SettingsStore.IsKnown(TSettingId::WindowTop) || Top() != loadedTop_)
+        SettingsStore.Set(&TSettings::WindowTop, Top());
 }
 
 void TfrmMain::SaveSettings() {
-    SettingsStore.Save(place_);
+    NotePosition();
+    SettingsStore.Save();
 }
 
 void TfrmMain::btnListClick(tk::TObject* Sender) {
     FillAdapterList(false);
 }
 
-void TfrmMain::FillAdapterList(bool ReportInLog) {
+bool TfrmMain::FillAdapterList(bool ReportInLog) {
     lvAdapters->BeginUpdate();
     tk::ScopeGuard endUpdate([this] { lvAdapters->EndUpdate(); });
     lvAdapters->Clear();
@@ -184,7 +213,7 @@ void TfrmMain::FillAdapterList(bool ReportInLog) {
             mmLog->Append(text);
         else
             tk::Application->MessageBox(text, "Error", MB_ICONERROR | MB_OK);
-        return;
+        return false;
     }
     for (const TAdapterRow& row : *rows) {
         tk::TListItem* item = lvAdapters->Add();
@@ -197,9 +226,14 @@ void TfrmMain::FillAdapterList(bool ReportInLog) {
         item->SetImageIndex(row.MediumIcon);
         item->AddSubItem(row.Mtu);
     }
+    return true;
 }
 
 void TfrmMain::btnStartClick(tk::TObject* Sender) {
+    Enable(false);
+}
+
+void TfrmMain::Enable(bool StartUp) {
     if (exiting_) return;
     tk::TListItem* row = lvAdapters->Selected();
     if (!row) {
@@ -212,7 +246,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
     // list: keep what the row says.
     const std::string internalName = row->SubItem(0);
     const std::string caption = row->Caption();
-    Filter.Start(static_cast<std::uint32_t>(row->Data), internalName, caption);
+    Filter.Start(static_cast<std::uint32_t>(row->Data), internalName, caption, StartUp);
     Status->Started(caption);
     mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
@@ -224,9 +258,13 @@ void TfrmMain::btnStopClick(tk::TObject* Sender) {
 void TfrmMain::WorkerNews(const TFilterNews& News) {
     Status->Heard(News);
     AddLogLine(News.Line);
-    // The adapter went or came back under a new handle: the list shows it
-    // as it is now.
-    if (News.Kind == TFilterNewsKind::AdapterGone || News.Kind == TFilterNewsKind::Filtering) FillAdapterList(true);
+    // The adapter went, or came under a new handle: the list shows it as it
+    // is now, its row selected, and the status names it by that row.
+    if (News.Kind != TFilterNewsKind::AdapterGone && News.Kind != TFilterNewsKind::Filtering) return;
+    FillAdapterList(true);
+    const tk::TListItem* row = lvAdapters->Selected();
+    if (News.Kind == TFilterNewsKind::Filtering && row && Filter && row->SubItem(0) == Filter->Options.AdapterName)
+        Status->Renamed(row->Caption());
 }
 
 void TfrmMain::AddLogLine(const std::string& Line) {

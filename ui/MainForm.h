@@ -36,21 +36,6 @@ public:
     tk::TMenuItem* miExit;
     TTrayIcon* tiTray;
 
-private:
-    // The main window as the settings store sees it.
-    struct TWindowPlace final : TSettingsWindow {
-        explicit TWindowPlace(tk::TForm& Form) : form(Form) {}
-        int Left() const override { return form.Left(); }
-        int Top() const override { return form.Top(); }
-        void SetLeft(int Left) override { form.SetLeft(Left); }
-        void SetTop(int Top) override { form.SetTop(Top); }
-        void SetMinimized(bool Minimized) override {
-            form.SetWindowState(Minimized ? tk::TWindowState::wsMinimized : tk::TWindowState::wsNormal);
-        }
-        tk::TForm& form;
-    };
-    TWindowPlace place_{*this};
-
 public:
     // Declared in this order: the worker goes before the store it reads.
     TSettingsStore SettingsStore;
@@ -78,7 +63,8 @@ public:
     void miOpenClick(tk::TObject* Sender);
     void miExitClick(tk::TObject* Sender);
 
-    // The settings store's Load and Save with this window's position and state.
+    // The settings store's Load and Save: the window applies its position and
+    // state from the loaded values, and writes its position back before a save.
     void LoadSettings();
     void SaveSettings();
     // Trims the log to "TraceLogLen" lines, then appends a worker's line.
@@ -90,13 +76,21 @@ public:
 
 private:
     // Fills the list; a missing driver is reported in a box, or in the log
-    // for a refresh the worker asked for.
-    void FillAdapterList(bool ReportInLog);
+    // for a refresh the worker asked for. False when the driver is missing.
+    bool FillAdapterList(bool ReportInLog);
+    // Enable: starts a worker on the selected row. `StartUp` for the start's
+    // own run, whose worker waits for its adapter.
+    void Enable(bool StartUp);
 
     // Saves the settings and stops the worker (TFilterControl::ShutDown), then
     // reports a failed save: in the error box, or in the log while the
     // session ends.
     void ShutDown(bool SessionEnding);
+    // The window's normal position into the store: an edge the load read, or
+    // one the user has moved since (an unread one stays as stored until then).
+    void NotePosition();
+    // Where the load left the window.
+    int loadedLeft_ = 0, loadedTop_ = 0;
     // WM_ENDSESSION said the session really ends (EndingSession stays set
     // after a session end that was cancelled).
     bool sessionEnded_ = false;

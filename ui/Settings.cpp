@@ -1,13 +1,12 @@
 #include "ui/Settings.h"
 
-#include "toolkit/Handles.h"
 #include "toolkit/Registry.h"
 
 const char* const SettingsKey = "\\Software\\Corvantis\\Brackwater";
 
 const TSettingDef SettingDefs[SettingCount] = {
-    {"WindowLeft", TSettingKind::Integer, 100, {}, {}, {}, &TSettingsWindow::Left, &TSettingsWindow::SetLeft},
-    {"WindowTop", TSettingKind::Integer, 100, {}, {}, {}, &TSettingsWindow::Top, &TSettingsWindow::SetTop},
+    {"WindowLeft", TSettingKind::Integer, 100, &TSettings::WindowLeft},
+    {"WindowTop", TSettingKind::Integer, 100, &TSettings::WindowTop},
     {"BadTTL", TSettingKind::Integer, 1, &TSettings::BadTTL},
     {"NewTTL", TSettingKind::Integer, 5, &TSettings::NewTTL},
     {"Trace", TSettingKind::Boolean, 0, {}, &TSettings::Trace},
@@ -43,19 +42,17 @@ void WriteValue(tk::TRegistry& reg, const TSettingDef& def, const TSettingValue&
     }
 }
 
-void Apply(const TSettingDef& def, const TSettingValue& value, TSettings& settings, TSettingsWindow& window) {
+void Apply(const TSettingDef& def, const TSettingValue& value, TSettings& settings) {
     if (def.Integer) settings.*def.Integer = value.Number;
     if (def.Boolean) settings.*def.Boolean = value.Number != 0;
     if (def.String) settings.*def.String = value.Text;
-    if (def.SetEdge) (window.*def.SetEdge)(value.Number);
 }
 
-TSettingValue Collect(const TSettingDef& def, const TSettings& settings, const TSettingsWindow& window) {
+TSettingValue Collect(const TSettingDef& def, const TSettings& settings) {
     TSettingValue value;
     if (def.Integer) value.Number = settings.*def.Integer;
     if (def.Boolean) value.Number = settings.*def.Boolean;
     if (def.String) value.Text = settings.*def.String;
-    if (def.Edge) value.Number = (window.*def.Edge)();
     return value;
 }
 
@@ -84,43 +81,27 @@ void TSettingsStore::Set(std::string TSettings::*Member, std::string Value) {
     MarkSet(&TSettingDef::String, Member);
 }
 
-void TSettingsStore::Load(TSettingsWindow& Window) {
+bool TSettingsStore::Load() {
     known_.reset();
-    // Whatever the load leaves is the window's position as loaded, also when
-    // it fails half-way: a save writes an edge it did not read only once the
-    // user has moved the window.
-    tk::ScopeGuard notePosition([&] {
-        for (std::size_t i = 0; i < SettingCount; ++i)
-            if (SettingDefs[i].Edge) edgesAfterLoad_[i] = (Window.*SettingDefs[i].Edge)();
-    });
     tk::TRegistry reg;
-    if (!reg.OpenKey(key_, true)) return;
+    if (!reg.OpenKey(key_, true)) return false;
     for (std::size_t i = 0; i < SettingCount; ++i) {
-        Apply(SettingDefs[i], ReadValue(reg, SettingDefs[i]), values_, Window);
+        Apply(SettingDefs[i], ReadValue(reg, SettingDefs[i]), values_);
         known_.set(i);
     }
-    Window.SetMinimized(!values_.FilteredAdapter.empty());
+    return true;
 }
 
-bool TSettingsStore::MayWrite(std::size_t Index, const TSettingsWindow& Window) const {
-    const TSettingDef& def = SettingDefs[Index];
-    return known_.test(Index) || (def.Edge && (Window.*def.Edge)() != edgesAfterLoad_[Index]);
-}
-
-void TSettingsStore::Save(const TSettingsWindow& Window) {
+void TSettingsStore::Save() {
     tk::TRegistry reg;
     if (!reg.OpenKey(key_, true)) return;
-    for (std::size_t i = 0; i < SettingCount; ++i) {
-        if (!MayWrite(i, Window)) continue;
-        WriteValue(reg, SettingDefs[i], Collect(SettingDefs[i], values_, Window));
-        known_.set(i);
-    }
+    for (std::size_t i = 0; i < SettingCount; ++i)
+        if (known_.test(i)) WriteValue(reg, SettingDefs[i], Collect(SettingDefs[i], values_));
 }
 
-void TSettingsStore::SaveValue(TSettingId Id, const TSettingsWindow& Window) {
+void TSettingsStore::SaveValue(TSettingId Id) {
     const std::size_t i = static_cast<std::size_t>(Id);
     tk::TRegistry reg;
-    if (!MayWrite(i, Window) || !reg.OpenKey(key_, true)) return;
-    WriteValue(reg, SettingDefs[i], Collect(SettingDefs[i], values_, Window));
-    known_.set(i);
+    if (!known_.test(i) || !reg.OpenKey(key_, true)) return;
+    WriteValue(reg, SettingDefs[i], Collect(SettingDefs[i], values_));
 }

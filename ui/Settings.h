@@ -3,15 +3,17 @@
 // dialog is confirmed.
 #pragma once
 
-#include <array>
 #include <bitset>
 #include <cstddef>
 #include <string>
 
 extern const char* const SettingsKey;
 
-// The persisted settings held in memory; the window's position lives in the window.
+// The persisted settings held in memory. The main window applies its
+// position and state from them and writes its position back into them.
 struct TSettings {
+    int WindowLeft = 0;
+    int WindowTop = 0;
     int BadTTL = 0;
     int NewTTL = 0;
     bool Trace = false;
@@ -39,22 +41,9 @@ constexpr std::size_t SettingCount = 9;
 
 enum class TSettingKind { Integer, Boolean, String };
 
-// The settings that live in the main window: its normal position and its state.
-class TSettingsWindow {
-public:
-    virtual int Left() const = 0;
-    virtual int Top() const = 0;
-    virtual void SetLeft(int Left) = 0;
-    virtual void SetTop(int Top) = 0;
-    virtual void SetMinimized(bool Minimized) = 0;
-
-protected:
-    ~TSettingsWindow() = default;
-};
-
 // One row per value: its registry name and type, the default taken when it
-// is absent (booleans 0 or 1; the one string defaults to empty), and where it
-// lives: one member of the record, or one edge of the window.
+// is absent (booleans 0 or 1; the one string defaults to empty), and the
+// member of the record it lives in.
 struct TSettingDef {
     const char* Name;
     TSettingKind Kind;
@@ -62,8 +51,6 @@ struct TSettingDef {
     int TSettings::*Integer = nullptr;
     bool TSettings::*Boolean = nullptr;
     std::string TSettings::*String = nullptr;
-    int (TSettingsWindow::*Edge)() const = nullptr;
-    void (TSettingsWindow::*SetEdge)(int) = nullptr;
 };
 extern const TSettingDef SettingDefs[SettingCount];
 
@@ -83,33 +70,31 @@ public:
     void Set(bool TSettings::*Member, bool Value);
     void Set(std::string TSettings::*Member, std::string Value);
 
-    // Reads the values in order, each absent one taking its default, and sets
-    // the window's left and top edges as soon as each is known; last, the
-    // window is minimised when an adapter is remembered. A bad value ends the
-    // load there: the window state is not set and the values after it keep
-    // what they held. Without the key nothing is set.
-    void Load(TSettingsWindow& Window);
+    // Reads the values in order, each absent one taking its default. A bad
+    // value ends the load there: the values after it keep what they held.
+    // False, with nothing set, when the key cannot be opened.
+    bool Load();
 
-    // Writes the values in order, each that the store may write: one read by
-    // the load or written before, one set since, or a window edge that has
-    // moved since the load. After a load that failed, the value it failed on
-    // and those it never reached therefore keep what is stored, rather than
-    // being overwritten with the zeros they hold in memory.
-    void Save(const TSettingsWindow& Window);
+    // Whether the store may write this value: one read by the load or
+    // written before, or one set since.
+    bool IsKnown(TSettingId Id) const noexcept { return known_.test(static_cast<std::size_t>(Id)); }
 
-    // Writes this one value, when the store may write it (as Save decides).
-    void SaveValue(TSettingId Id, const TSettingsWindow& Window);
+    // Writes the values in order, each that the store may write. After a
+    // load that failed, the value it failed on and those it never reached
+    // therefore keep what is stored, rather than being overwritten with the
+    // zeros they hold in memory.
+    void Save();
+
+    // Writes this one value, when the store may write it.
+    void SaveValue(TSettingId Id);
 
     const std::string& Key() const noexcept { return key_; }
 
 private:
-    bool MayWrite(std::size_t Index, const TSettingsWindow& Window) const;
     template <typename Member>
     void MarkSet(Member TSettingDef::*Place, Member Value) noexcept;
 
     std::string key_;
     TSettings values_;
     std::bitset<SettingCount> known_;
-    // The window's edges as the last load left them.
-    std::array<int, SettingCount> edgesAfterLoad_{};
 };
