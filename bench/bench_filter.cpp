@@ -128,30 +128,54 @@ double Quantile(const std::vector<double>& sorted, double at) {
 }
 
 struct RoundTime {
-    double wall = 0;  // seconds the consumer took, by the clock
+    double wall = 0;  // seconds the consumer took to drain, by the clock
     double cpu = 0;   // seconds of its own CPU time
 };
 
-// What a consumer takes to drain `batches` queues filled beforehand (the
-// adapter's delivery held meanwhile), so the producer is idle while it runs.
-RoundTime Round(ULONG position, HANDLE consumer, int batches, const std::vector<std::vector<unsigned char>>& frames) {
-    ULONG total = SimStackTotal(position);
+// A consumer of one adapter's frames: the worker or the pass-through loop.
+struct Path {
+    ULONG position;
+    HANDLE thread;
     RoundTime time;
-    for (int b = 0; b < batches; ++b) {
-        SimHoldDelivery(position, TRUE);
-        for (ULONG i = 0; i < kBatch; ++i) {
-            const auto& f = frames[i % frames.size()];
-            SimReceiveFrame(position, f.data(), static_cast<ULONG>(f.size()));
-        }
-        total += kBatch;
-        const double cpuStart = CpuSeconds(consumer);
-        const auto start = std::chrono::steady_clock::now();
-        SimHoldDelivery(position, FALSE);
-        WaitStack(position, total);
-        time.wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        time.cpu += CpuSeconds(consumer) - cpuStart;
+};
+
+// Seconds `path` takes to drain a queue filled beforehand (the adapter's
+// delivery held meanwhile), so the producer is idle while it runs.
+double DrainBatch(const Path& path, const std::vector<std::vector<unsigned char>>& frames) {
+    SimHoldDelivery(path.position, TRUE);
+    for (ULONG i = 0; i < kBatch; ++i) {
+        const auto& f = frames[i % frames.size()];
+        SimReceiveFrame(path.position, f.data(), static_cast<ULONG>(f.size()));
     }
-    return time;
+    const ULONG total = SimStackTotal(path.position) + kBatch;
+    const auto start = std::chrono::steady_clock::now();
+    SimHoldDelivery(path.position, FALSE);
+    WaitStack(path.position, total);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// `batches` batches through each path, taking turns (which goes first
+// alternates), so that a busy machine's slow spells fall on both alike. The
+// CPU time is read once around the whole round: a thread's CPU time comes in
+// steps of 10 to 16 ms, far more than one batch takes, and a consumer uses
+// none while the producer fills its queue.
+void Round(Path& worker, Path& passThrough, int batches, const std::vector<std::vector<unsigned char>>& frames,
+           unsigned long long& workerAllocations) {
+    const double cpuWorker = CpuSeconds(worker.thread), cpuPass = CpuSeconds(passThrough.thread);
+    worker.time = passThrough.time = RoundTime{};
+    for (int b = 0; b < batches; ++b) {
+        for (int k = 0; k < 2; ++k) {
+            if ((b + k) % 2 == 0) {
+                const unsigned long long before = g_allocations.load();
+                worker.time.wall += DrainBatch(worker, frames);
+                workerAllocations += g_allocations.load() - before;
+            } else {
+                passThrough.time.wall += DrainBatch(passThrough, frames);
+            }
+        }
+    }
+    worker.time.cpu = CpuSeconds(worker.thread) - cpuWorker;
+    passThrough.time.cpu = CpuSeconds(passThrough.thread) - cpuPass;
 }
 
 // A worker on the adapter at `position`, with the default TTLs and no trace.
@@ -249,34 +273,24 @@ int main() {
     const auto passThrough = tk::StartThread<TPassThrough>(2);
     WaitMode(1);
     WaitMode(2);
+    Path workerPath{1, worker->Handle(), {}}, passPath{2, passThrough->Handle(), {}};
     // The warm-up sizes the rounds so that each path gets its CPU second.
-    const double warmUpCpu =
-        std::min(Round(1, worker->Handle(), kWarmUpBatches, frames).cpu,
-                 Round(2, passThrough->Handle(), kWarmUpBatches, frames).cpu);
-    const int batches = std::max(kWarmUpBatches, int(std::ceil(1.25 * kRoundCpuSeconds / std::max(warmUpCpu, 1e-3) *
-                                                               kWarmUpBatches)));
+    unsigned long long workerAllocations = 0;
+    Round(workerPath, passPath, kWarmUpBatches, frames, workerAllocations);
+    const double warmUpCpu = std::max(std::min(workerPath.time.cpu, passPath.time.cpu), 1e-3);
+    const int batches = std::max(kWarmUpBatches, int(std::ceil(1.25 * kRoundCpuSeconds / warmUpCpu * kWarmUpBatches)));
     const double framesPerRound = double(kBatch) * batches;
 
-    // Rounds alternate which path goes first; each ratio is the median of the
-    // rounds' ratios, of drain time and of CPU time.
-    RoundTime sumWorker, sumPass;
+    // Each ratio is the median of the rounds' ratios, of drain time and of CPU time.
+    double wallWorker = 0, wallPass = 0;
     std::vector<double> ratios, cpuRatios;
-    unsigned long long workerAllocations = 0;
+    workerAllocations = 0;
     for (int r = 0; r < kRounds; ++r) {
-        RoundTime roundWorker, roundPass;
-        for (int k = 0; k < 2; ++k) {
-            if ((r + k) % 2 == 0) {
-                const unsigned long long a0 = g_allocations.load();
-                roundWorker = Round(1, worker->Handle(), batches, frames);
-                workerAllocations += g_allocations.load() - a0;
-            } else {
-                roundPass = Round(2, passThrough->Handle(), batches, frames);
-            }
-        }
-        sumWorker.wall += roundWorker.wall;
-        sumPass.wall += roundPass.wall;
-        ratios.push_back(roundWorker.wall / roundPass.wall);
-        cpuRatios.push_back(roundWorker.cpu / roundPass.cpu);
+        Round(workerPath, passPath, batches, frames, workerAllocations);
+        wallWorker += workerPath.time.wall;
+        wallPass += passPath.time.wall;
+        ratios.push_back(workerPath.time.wall / passPath.time.wall);
+        cpuRatios.push_back(workerPath.time.cpu / passPath.time.cpu);
     }
     std::sort(ratios.begin(), ratios.end());
     std::sort(cpuRatios.begin(), cpuRatios.end());
@@ -289,8 +303,8 @@ int main() {
     std::printf("arch=i686\n");
 #endif
     std::printf("frames_per_round=%.0f rounds=%d\n", framesPerRound, kRounds);
-    std::printf("frames_per_s_worker=%.0f\n", total / sumWorker.wall);
-    std::printf("frames_per_s_passthrough=%.0f\n", total / sumPass.wall);
+    std::printf("frames_per_s_worker=%.0f\n", total / wallWorker);
+    std::printf("frames_per_s_passthrough=%.0f\n", total / wallPass);
     std::printf("ratio_worker_over_passthrough=%.3f spread=%.3f (min %.3f, max %.3f)\n", Quantile(ratios, 0.5),
                 spread, ratios.front(), ratios.back());
     std::printf("ratio_cpu_worker_over_passthrough=%.3f iqr=%.3f\n", Quantile(cpuRatios, 0.5),

@@ -445,7 +445,8 @@ void TSimDriver::RefuseResets(ULONG count) {
 
 void TSimDriver::HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease) {
     std::lock_guard lock(mutex_);
-    const THandleCounts counts = CountsOf(adapter) ? *CountsOf(adapter) : THandleCounts{};
+    const THandleCounts* found = CountsOf(adapter);
+    const THandleCounts counts = found ? *found : THandleCounts{};
     if (reads) *reads = counts.reads;
     if (sends) *sends = counts.sends;
     if (afterRelease) *afterRelease = counts.afterRelease;
