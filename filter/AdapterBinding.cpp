@@ -29,6 +29,10 @@ bool HandleListed(const TCP_AdapterList& Adapters, HANDLE Adapter) {
 
 } // namespace
 
+TAdapterBinding::~TAdapterBinding() {
+    if (!ReleaseAtEnd()) ::OutputDebugStringA("Brackwater: could not return the adapter to normal mode\n");
+}
+
 TAttachResult TAdapterBinding::Attach(HANDLE Adapter) {
     // Raised before the first call and lowered after the last, undo included:
     // the crash handler's reset then comes after whatever this sets.

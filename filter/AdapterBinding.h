@@ -16,8 +16,9 @@ enum class TAttachResult { Attached, EventRefused, ModeRefused };
 class TAdapterBinding {
 public:
     TAdapterBinding(HANDLE Driver, HANDLE Event) noexcept : driver_(Driver), event_(Event) {}
-    // Left by an error passing through: given back as at the end, unreported.
-    ~TAdapterBinding() { ReleaseAtEnd(); }
+    // Left by an error passing through, which ends the run unreported: given
+    // back as at the end, a refusal told to a debugger only.
+    ~TAdapterBinding();
     TAdapterBinding(const TAdapterBinding&) = delete;
     TAdapterBinding& operator=(const TAdapterBinding&) = delete;
 
