@@ -70,6 +70,9 @@ TSimDriver::TSimDriver()
     if (const char* trickle = std::getenv("BRACKWATER_SIM_TRICKLE")) {
         defaultTrickle_ = std::strtoul(trickle, nullptr, 10);
     }
+    if (const char* late = std::getenv("BRACKWATER_SIM_LATE_ADAPTER")) {
+        defaultLateMs_ = std::strtoul(late, nullptr, 10) * 1000;
+    }
     adapters_.reserve(ADAPTER_LIST_SIZE);
     LoadDefaults();
 }
@@ -181,6 +184,7 @@ BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapt
     std::memset(adapters, 0, sizeof *adapters);
     const bool refused = RefusedAtRandom(driver, TDriverOperation::GetTcpipBoundAdaptersInfo);
     if (!Usable(driver) || refuseList_ || refused) return FALSE;
+    ArriveLateLocked();
     std::size_t n = 0;
     for (const TAdapter& a : adapters_) {
         if (a.removed || n == ADAPTER_LIST_SIZE) continue;
@@ -307,6 +311,15 @@ void TSimDriver::ClearLocked() {
     holdReleased_.notify_all();
     callCounts_.fill(0);
     callLog_.clear();
+    lateDue_ = 0;
+}
+
+void TSimDriver::ArriveLateLocked() {
+    if (lateDue_ == 0 || static_cast<LONG>(::GetTickCount() - lateDue_) < 0) return;
+    lateDue_ = 0;
+    if (adapters_.empty() || !adapters_.front().removed) return;
+    adapters_.front().removed = false;
+    adapters_.front().handle = NewAdapterHandle();
 }
 
 void TSimDriver::Reset() {
@@ -351,6 +364,11 @@ void TSimDriver::LoadDefaults() {
         ClearLocked();
         driverLoaded_ = defaultDriverLoaded_;
         if (defaultAdapters_) AddDefaultAdaptersLocked();
+        // A phone plugged in after logon: unplugged until it is due.
+        if (defaultAdapters_ && defaultLateMs_ > 0 && !adapters_.empty()) {
+            adapters_.front().removed = true;
+            lateDue_ = (::GetTickCount() + defaultLateMs_) | 1;
+        }
     }
     trickle_.SetRate(defaultTrickle_);
 }

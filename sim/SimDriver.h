@@ -149,6 +149,8 @@ private:
     static void PassToStack(TAdapter& adapter, const void* frame, ULONG length);
     void ClearLocked();
     void AddDefaultAdaptersLocked();
+    // Plugs the late default adapter in once it is due.
+    void ArriveLateLocked();
 
     std::mutex mutex_;
     bool driverLoaded_ = true;
@@ -178,6 +180,11 @@ private:
     bool defaultAdapters_ = true;
     bool defaultDriverLoaded_ = true;
     ULONG defaultTrickle_ = 20;
+    // Milliseconds after the default state is loaded until its first adapter
+    // is plugged in (0: listed from the start), and the tick it is due at
+    // (0 once it is in).
+    ULONG defaultLateMs_ = 0;
+    DWORD lateDue_ = 0;
 
     TTrickleFeeder trickle_;
 };
