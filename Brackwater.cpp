@@ -39,7 +39,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     tk::TApplication application;
     application.Initialize();
     application.SetTitle("Brackwater");
-    instance.AnswerLaterStarts();
+    instance.AnswerLaterStarts(MainFormMayShow);
     application.CreateForm(frmMain);
     application.CreateForm(frmAbout);
     application.CreateForm(frmSettings);

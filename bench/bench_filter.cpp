@@ -1,17 +1,21 @@
 // Throughput of a running worker over the stand-in driver with tracing off,
 // against a pass-through thread in the same run that reads and hands on the
-// same frames through the same loop without looking at them; and the heap
-// allocations the worker makes per frame; how long stopping an idle worker
-// takes; and how long an idle worker takes to filter its adapter again once
-// the driver lists it under a new handle.
+// same frames through the same loop without looking at them, by the wall
+// clock and by each thread's own CPU time (which a busy machine's preemption
+// does not inflate); and the heap allocations the worker makes per frame; how
+// long stopping an idle worker takes; how long an idle worker takes to filter
+// its adapter again once the driver lists it under a new handle; and whether
+// a thousand rebinds leave handles behind.
 #include "filter/DriverApi.h"
 #include "filter/TTLFilterUnit.h"
 #include "toolkit/Handles.h"
 #include "sim/SimControl.h"
+#include "tests/HandleCount.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -38,8 +42,12 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 constexpr ULONG kBatch = 8192;  // the stand-in queue holds this many
-constexpr int kBatchesPerRound = 20;
-constexpr int kRounds = 31;
+// Batches of the warm-up round, which sizes the others.
+constexpr int kWarmUpBatches = 20;
+// Each path gets at least this much CPU per round: a thread's CPU time comes
+// in steps of 10 to 16 ms.
+constexpr double kRoundCpuSeconds = 1.0;
+constexpr int kRounds = 15;
 // The worker, the pass-through loop and the idle worker each have their adapter.
 const char* const kAdapterNames[] = {"\\DEVICE\\{BENCH-1}", "\\DEVICE\\{BENCH-2}", "\\DEVICE\\{BENCH-3}"};
 
@@ -103,24 +111,71 @@ void WaitStack(ULONG position, ULONG total) {
     }
 }
 
-// Seconds a consumer takes to drain kBatchesPerRound queues filled beforehand
-// (the adapter's delivery held meanwhile), so the producer is idle while it runs.
-double Round(ULONG position, const std::vector<std::vector<unsigned char>>& frames) {
-    ULONG total = SimStackTotal(position);
-    double seconds = 0;
-    for (int b = 0; b < kBatchesPerRound; ++b) {
-        SimHoldDelivery(position, TRUE);
-        for (ULONG i = 0; i < kBatch; ++i) {
-            const auto& f = frames[i % frames.size()];
-            SimReceiveFrame(position, f.data(), static_cast<ULONG>(f.size()));
-        }
-        total += kBatch;
-        const auto start = std::chrono::steady_clock::now();
-        SimHoldDelivery(position, FALSE);
-        WaitStack(position, total);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// The CPU seconds a thread has used so far.
+double CpuSeconds(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    auto ticks = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    return double(ticks(kernel) + ticks(user)) * 1e-7;
+}
+
+// The value at fraction `at` of the sorted values, between neighbours.
+double Quantile(const std::vector<double>& sorted, double at) {
+    const double place = at * double(sorted.size() - 1);
+    const std::size_t below = static_cast<std::size_t>(std::floor(place));
+    const std::size_t above = std::min(below + 1, sorted.size() - 1);
+    return sorted[below] + (sorted[above] - sorted[below]) * (place - double(below));
+}
+
+struct RoundTime {
+    double wall = 0;  // seconds the consumer took to drain, by the clock
+    double cpu = 0;   // seconds of its own CPU time
+};
+
+// A consumer of one adapter's frames: the worker or the pass-through loop.
+struct Path {
+    ULONG position;
+    HANDLE thread;
+    RoundTime time;
+};
+
+// Seconds `path` takes to drain a queue filled beforehand (the adapter's
+// delivery held meanwhile), so the producer is idle while it runs.
+double DrainBatch(const Path& path, const std::vector<std::vector<unsigned char>>& frames) {
+    SimHoldDelivery(path.position, TRUE);
+    for (ULONG i = 0; i < kBatch; ++i) {
+        const auto& f = frames[i % frames.size()];
+        SimReceiveFrame(path.position, f.data(), static_cast<ULONG>(f.size()));
     }
-    return seconds;
+    const ULONG total = SimStackTotal(path.position) + kBatch;
+    const auto start = std::chrono::steady_clock::now();
+    SimHoldDelivery(path.position, FALSE);
+    WaitStack(path.position, total);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// `batches` batches through each path, taking turns (which goes first
+// alternates), so that a busy machine's slow spells fall on both alike. The
+// CPU time is read once around the whole round: a thread's CPU time comes in
+// steps of 10 to 16 ms, far more than one batch takes, and a consumer uses
+// none while the producer fills its queue.
+void Round(Path& worker, Path& passThrough, int batches, const std::vector<std::vector<unsigned char>>& frames,
+           unsigned long long& workerAllocations) {
+    const double cpuWorker = CpuSeconds(worker.thread), cpuPass = CpuSeconds(passThrough.thread);
+    worker.time = passThrough.time = RoundTime{};
+    for (int b = 0; b < batches; ++b) {
+        for (int k = 0; k < 2; ++k) {
+            if ((b + k) % 2 == 0) {
+                const unsigned long long before = g_allocations.load();
+                worker.time.wall += DrainBatch(worker, frames);
+                workerAllocations += g_allocations.load() - before;
+            } else {
+                passThrough.time.wall += DrainBatch(passThrough, frames);
+            }
+        }
+    }
+    worker.time.cpu = CpuSeconds(worker.thread) - cpuWorker;
+    passThrough.time.cpu = CpuSeconds(passThrough.thread) - cpuPass;
 }
 
 // A worker on the adapter at `position`, with the default TTLs and no trace.
@@ -148,6 +203,13 @@ double StopMedianMs(ULONG position, int stops) {
     return ms[ms.size() / 2];
 }
 
+// Counts the news that the adapter went away or is back.
+TNewsEvent CountChanges(int& changes) {
+    return [&changes](const TFilterNews& news) {
+        if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
+    };
+}
+
 // Serves the worker's deliveries (its lines wait for this thread) until `done` holds.
 template <typename Predicate>
 void ServeUntil(Predicate done) {
@@ -162,9 +224,7 @@ void ServeUntil(Predicate done) {
 // tells the worker: it finds the adapter by its own periodic check.
 double RebindMedianMs(ULONG position, int rebinds) {
     int changes = 0;
-    const auto worker = TTTLFilter::Create(WorkerOn(position), [&](const TFilterNews& news) {
-        if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
-    });
+    const auto worker = TTTLFilter::Create(WorkerOn(position), CountChanges(changes));
     WaitMode(position);
     std::vector<double> ms;
     for (int i = 0; i < rebinds; ++i) {
@@ -181,6 +241,24 @@ double RebindMedianMs(ULONG position, int rebinds) {
     return ms[ms.size() / 2];
 }
 
+// The change in the process's handle count over `rebinds` rebinds of an idle
+// worker, each told through its check-now signal.
+long HandlesAfterRebinds(ULONG position, int rebinds) {
+    int changes = 0;
+    const auto worker = TTTLFilter::Create(WorkerOn(position), CountChanges(changes));
+    WaitMode(position);
+    const ULONG before = OwnHandleCount();
+    for (int i = 0; i < rebinds; ++i) {
+        SimRemoveAdapter(position);
+        worker->CheckAdapterNow();
+        ServeUntil([&] { return changes == 2 * i + 1; });
+        SimRestoreAdapter(position);
+        worker->CheckAdapterNow();
+        ServeUntil([&] { return changes == 2 * i + 2; });
+    }
+    return long(OwnHandleCount()) - long(before);
+}
+
 } // namespace
 
 int main() {
@@ -194,37 +272,32 @@ int main() {
     SimAddAdapter(kAdapterNames[1], "Bench pass-through", mac, 0, 1500);
     SimAddAdapter(kAdapterNames[2], "Bench idle", mac, 0, 1500);
     const auto frames = MixedFrames();
-    const double framesPerRound = double(kBatch) * kBatchesPerRound;
 
     const auto worker = TTTLFilter::Create(WorkerOn(1), nullptr);
     const auto passThrough = tk::StartThread<TPassThrough>(2);
     WaitMode(1);
     WaitMode(2);
-    Round(1, frames);  // warm up both paths
-    Round(2, frames);
-
-    // Rounds alternate which path goes first; the ratio is the median of the
-    // rounds' ratios of drain time.
-    double timeWorker = 0, timePass = 0;
-    std::vector<double> ratios;
+    Path workerPath{1, worker->Handle(), {}}, passPath{2, passThrough->Handle(), {}};
+    // The warm-up sizes the rounds so that each path gets its CPU second.
     unsigned long long workerAllocations = 0;
+    Round(workerPath, passPath, kWarmUpBatches, frames, workerAllocations);
+    const double warmUpCpu = std::max(std::min(workerPath.time.cpu, passPath.time.cpu), 1e-3);
+    const int batches = std::max(kWarmUpBatches, int(std::ceil(1.25 * kRoundCpuSeconds / warmUpCpu * kWarmUpBatches)));
+    const double framesPerRound = double(kBatch) * batches;
+
+    // Each ratio is the median of the rounds' ratios, of drain time and of CPU time.
+    double wallWorker = 0, wallPass = 0;
+    std::vector<double> ratios, cpuRatios;
+    workerAllocations = 0;
     for (int r = 0; r < kRounds; ++r) {
-        double roundWorker = 0, roundPass = 0;
-        for (int k = 0; k < 2; ++k) {
-            if ((r + k) % 2 == 0) {
-                const unsigned long long a0 = g_allocations.load();
-                roundWorker = Round(1, frames);
-                workerAllocations += g_allocations.load() - a0;
-            } else {
-                roundPass = Round(2, frames);
-            }
-        }
-        timeWorker += roundWorker;
-        timePass += roundPass;
-        ratios.push_back(roundWorker / roundPass);
+        Round(workerPath, passPath, batches, frames, workerAllocations);
+        wallWorker += workerPath.time.wall;
+        wallPass += passPath.time.wall;
+        ratios.push_back(workerPath.time.wall / passPath.time.wall);
+        cpuRatios.push_back(workerPath.time.cpu / passPath.time.cpu);
     }
     std::sort(ratios.begin(), ratios.end());
-    const double ratio = ratios[ratios.size() / 2];
+    std::sort(cpuRatios.begin(), cpuRatios.end());
     // The spread tells a real difference from the noise of a shared machine.
     const double spread = ratios.back() - ratios.front();
     const double total = framesPerRound * kRounds;
@@ -234,10 +307,12 @@ int main() {
     std::printf("arch=i686\n");
 #endif
     std::printf("frames_per_round=%.0f rounds=%d\n", framesPerRound, kRounds);
-    std::printf("frames_per_s_worker=%.0f\n", total / timeWorker);
-    std::printf("frames_per_s_passthrough=%.0f\n", total / timePass);
-    std::printf("ratio_worker_over_passthrough=%.3f spread=%.3f (min %.3f, max %.3f)\n", ratio, spread,
-                ratios.front(), ratios.back());
+    std::printf("frames_per_s_worker=%.0f\n", total / wallWorker);
+    std::printf("frames_per_s_passthrough=%.0f\n", total / wallPass);
+    std::printf("ratio_worker_over_passthrough=%.3f spread=%.3f (min %.3f, max %.3f)\n", Quantile(ratios, 0.5),
+                spread, ratios.front(), ratios.back());
+    std::printf("ratio_cpu_worker_over_passthrough=%.3f iqr=%.3f\n", Quantile(cpuRatios, 0.5),
+                Quantile(cpuRatios, 0.75) - Quantile(cpuRatios, 0.25));
     std::printf("allocs_per_frame=%.6f\n", double(workerAllocations) / total);
     constexpr int kStops = 60;
     std::printf("stops=%d\n", kStops);
@@ -245,5 +320,6 @@ int main() {
     constexpr int kRebinds = 21;
     std::printf("rebinds=%d\n", kRebinds);
     std::printf("rebind_ms_median=%.1f\n", RebindMedianMs(3, kRebinds));
+    std::printf("handles_after_1000_rebinds=%+ld\n", HandlesAfterRebinds(3, 1000));
     return 0;
 }

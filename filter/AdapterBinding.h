@@ -16,21 +16,34 @@ enum class TAttachResult { Attached, EventRefused, ModeRefused };
 class TAdapterBinding {
 public:
     TAdapterBinding(HANDLE Driver, HANDLE Event) noexcept : driver_(Driver), event_(Event) {}
-    ~TAdapterBinding() { Release(); }
+    // Left by an error passing through, which ends the run unreported: given
+    // back as at the end, a refusal told to a debugger only.
+    ~TAdapterBinding();
     TAdapterBinding(const TAdapterBinding&) = delete;
     TAdapterBinding& operator=(const TAdapterBinding&) = delete;
 
     // Attaches the event to `Adapter`, then sets tunnel mode; a refused mode
-    // detaches the event again. Expects nothing attached.
+    // detaches the event again, and so does a crash of the process meanwhile
+    // (taken for a refused mode). Expects nothing attached.
     TAttachResult Attach(HANDLE Adapter);
-    // Normal mode, then the event detached, whatever each answers (a handle
-    // that is gone refuses both). Nothing when nothing is attached.
+    // For a handle that went away: normal mode once, then the event
+    // detached, whatever each answers (a handle that is gone refuses both).
+    // Nothing when nothing is attached.
     void Release() noexcept;
+    // At the worker's end: normal mode asked up to three times, 100 ms apart,
+    // then the event detached. False when the driver refused all three and
+    // still lists the handle (or its list cannot be read): the adapter may
+    // still be diverted.
+    bool ReleaseAtEnd() noexcept;
 
     // The handle attached now; null when none.
     HANDLE Adapter() const noexcept { return adapter_; }
 
 private:
+    // Normal mode asked `Attempts` times, the event detached, the binding
+    // forgotten; whether the driver accepted normal mode.
+    bool Reset(int Attempts) noexcept;
+
     HANDLE driver_;
     HANDLE event_;
     HANDLE adapter_ = nullptr;

@@ -15,6 +15,13 @@ static_assert(std::atomic<HANDLE>::is_always_lock_free, "the handlers cannot tak
 std::atomic<HANDLE> g_driver{nullptr};
 std::atomic<HANDLE> g_adapter{nullptr};
 std::atomic<bool> g_restored{false};
+std::atomic<bool> g_crashing{false};
+// The id of the thread attaching an adapter now; 0 when none.
+std::atomic<DWORD> g_attaching{0};
+// How long the handler waits for an attach under way; the process is ending.
+constexpr DWORD kAttachWaitMs = 500;
+// Said again at once: nothing in a dying process may sleep for long.
+constexpr int kResetAttempts = 3;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 std::terminate_handler g_previousTerminate = nullptr;
 
@@ -48,14 +55,42 @@ void PublishBinding(HANDLE Driver, HANDLE Adapter) noexcept {
     }
 }
 
+TAttaching::TAttaching() noexcept {
+    g_attaching.store(::GetCurrentThreadId());
+}
+
+TAttaching::~TAttaching() {
+    g_attaching.store(0);
+}
+
+bool TAttaching::Crashing() noexcept {
+    return g_crashing.load();
+}
+
 void RestorePublishedAdapter() noexcept {
+    g_crashing.store(true);
     if (g_restored.exchange(true)) return;
+    // An attach on this very thread has failed in the middle and will not finish.
+    const DWORD self = ::GetCurrentThreadId();
+    const DWORD start = ::GetTickCount();
+    for (DWORD holder = g_attaching.load(); holder != 0 && holder != self; holder = g_attaching.load()) {
+        if (::GetTickCount() - start >= kAttachWaitMs) break;
+        ::Sleep(1);
+    }
     const HANDLE adapter = g_adapter.load(std::memory_order_acquire);
     const HANDLE driver = g_driver.load(std::memory_order_acquire);
     if (!adapter || !driver) return;
     // The worker's handle, used here on the failing thread: the process is
     // ending and nobody else will give the adapter back.
-    ADAPTER_MODE normal{adapter, 0};
-    NdisApi.SetAdapterMode(driver, &normal);
+    ResetAdapterMode(driver, adapter, kResetAttempts, 0);
     NdisApi.SetPacketEvent(driver, adapter, nullptr);
+}
+
+bool ResetAdapterMode(HANDLE Driver, HANDLE Adapter, int Attempts, DWORD PauseMs) noexcept {
+    ADAPTER_MODE normal{Adapter, 0};
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (attempt > 0 && PauseMs > 0) ::Sleep(PauseMs);
+        if (NdisApi.SetAdapterMode(Driver, &normal)) return true;
+    }
+    return false;
 }

@@ -16,5 +16,29 @@ void PublishBinding(HANDLE Driver, HANDLE Adapter) noexcept;
 
 // Puts the published adapter back to normal mode and detaches its event,
 // at most once per process; takes no lock, allocates nothing and makes no
-// window call.
+// window call. An attach under way on another thread gets up to 500 ms to
+// finish or undo itself first (see TAttaching).
 void RestorePublishedAdapter() noexcept;
+
+// Asks the driver for normal mode on `Adapter` up to `Attempts` times,
+// `PauseMs` apart; whether it accepted.
+bool ResetAdapterMode(HANDLE Driver, HANDLE Adapter, int Attempts, DWORD PauseMs) noexcept;
+
+// Held by the worker from before it attaches the event until after tunnel
+// mode is set (or undone), so that the crash handler's reset comes after it.
+// Both sides use sequentially consistent atomics: the worker raises
+// "attaching" and then reads "crashing"; the handler raises "crashing" and
+// then reads "attaching". In the single order of these four operations, one
+// side's read comes after the other's raise: either the handler waits for the
+// attach to end and then resets what it published, or the worker sees the
+// crash and attaches nothing more or undoes what it set.
+class TAttaching {
+public:
+    TAttaching() noexcept;
+    ~TAttaching();
+    TAttaching(const TAttaching&) = delete;
+    TAttaching& operator=(const TAttaching&) = delete;
+
+    // Whether the crash handler has begun: attach nothing, or undo.
+    static bool Crashing() noexcept;
+};

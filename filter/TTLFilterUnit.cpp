@@ -143,7 +143,7 @@ void TTTLFilter::Execute() {
     }
 
     // Released before the event and the driver close: normal mode, then the
-    // event detached.
+    // event detached; at the end of the loop below, or by an error passing through.
     TAdapterBinding binding(driver, event.get());
     if (waited_) {
         // Arrived after the start: attached, or refused and tried again at
@@ -185,6 +185,10 @@ void TTTLFilter::Execute() {
             if (++frames % kFramesPerClockLook == 0 && ::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
         }
     }
+    // Told whatever "Trace" says: the adapter may stay cut off from the stack,
+    // and only the user can put it back.
+    if (!binding.ReleaseAtEnd())
+        Tell(TFilterNewsKind::Ended, "Could not return the adapter to normal mode.", llError);
 }
 
 void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {

@@ -52,6 +52,24 @@ void __stdcall SimRefuseGetTcpipBoundAdaptersInfo(BOOL refuse) {
     Guarded([&] { Driver().RefuseAdapterList(refuse != FALSE); });
 }
 
+ULONG __stdcall SimRefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed) {
+    return Guarded(ULONG(0), [&] { return Driver().RefuseAtRandom(driver, oneIn, seed); });
+}
+
+void __stdcall SimRefuseResets(ULONG count) { Guarded([&] { Driver().RefuseResets(count); }); }
+
+void __stdcall SimHandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease) {
+    Guarded([&] { Driver().HandleCounts(adapter, reads, sends, afterRelease); });
+}
+
+void __stdcall SimHoldNextSetAdapterMode(void) { Guarded([] { Driver().HoldNextSetAdapterMode(); }); }
+
+BOOL __stdcall SimSetAdapterModeHeld(void) {
+    return Guarded(BOOL(FALSE), [] { return Driver().SetAdapterModeHeld(); });
+}
+
+void __stdcall SimReleaseSetAdapterMode(void) { Guarded([] { Driver().ReleaseSetAdapterMode(); }); }
+
 BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length) {
     return Guarded(BOOL(FALSE), [&] { return Driver().ReceiveFrame(position, frame, length); });
 }

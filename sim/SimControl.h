@@ -52,10 +52,31 @@ SIM_API void __stdcall SimOverrideAdapterCount(ULONG count);
 
 // Refusals on demand: while set, the operation fails (returns FALSE).
 SIM_API void __stdcall SimRefuseSetPacketEvent(BOOL refuse);
-// Refuses only requests for tunnel mode (flags != 0); returning to normal mode always works.
+// Refuses only requests for tunnel mode (flags != 0); resets are refused by SimRefuseResets alone.
 SIM_API void __stdcall SimRefuseSetAdapterMode(BOOL refuse);
 // Fails the list read with the list zeroed, as a read around sleep can.
 SIM_API void __stdcall SimRefuseGetTcpipBoundAdaptersInfo(BOOL refuse);
+
+// Refuses about one in `oneIn` of the SetPacketEvent, SetAdapterMode and
+// GetTcpipBoundAdaptersInfo calls made through one driver handle (NULL: the
+// one opened last), as a driver under stress might. Each decision is a hash
+// of `seed`, the operation and that handle's own call number, so a run can be
+// repeated. 0 stops it. Returns the refusals made since the previous call.
+SIM_API ULONG __stdcall SimRefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed);
+constexpr ULONG SIM_EVERY = 0xFFFFFFFF;
+// Refuses the next `count` resets (SetAdapterMode with flags 0) through any
+// handle; SIM_EVERY refuses every one, 0 none.
+SIM_API void __stdcall SimRefuseResets(ULONG count);
+// Per adapter handle, also one that is gone: the ReadPacket calls that
+// returned a frame, every SendPacketToMstcp call, and how many calls of
+// either came while the handle's event was detached (by a SetPacketEvent
+// with NULL, accepted or not, until an event is attached again). Any pointer may be NULL.
+SIM_API void __stdcall SimHandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease);
+// The next SetAdapterMode call waits, before it does anything, until
+// SimReleaseSetAdapterMode; SimSetAdapterModeHeld tells that it waits now.
+SIM_API void __stdcall SimHoldNextSetAdapterMode(void);
+SIM_API BOOL __stdcall SimSetAdapterModeHeld(void);
+SIM_API void __stdcall SimReleaseSetAdapterMode(void);
 
 // Queues a frame received on an adapter. Frames are queued only while the
 // adapter is in tunnel mode; otherwise they go straight to the stack, as they

@@ -1,9 +1,12 @@
 #include "sim/SimDriver.h"
 
+#include "sim/SimControl.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -27,8 +30,18 @@ constexpr std::uintptr_t kHighHandleBits = 0;
 HANDLE DriverHandleValue(ULONG serial) {
     return reinterpret_cast<HANDLE>(kHighHandleBits | (0x0D700000u + 4u * serial));
 }
+constexpr std::uintptr_t kAdapterHandleBase = 0x0AD00000u;
+constexpr std::uintptr_t kAdapterHandleStep = 16;
 HANDLE AdapterHandleValue(ULONG serial) {
-    return reinterpret_cast<HANDLE>(kHighHandleBits | (0x0AD00000u + 16u * serial));
+    return reinterpret_cast<HANDLE>(kHighHandleBits | (kAdapterHandleBase + kAdapterHandleStep * serial));
+}
+
+// splitmix64's finaliser: every input bit reaches every output bit, so
+// neighbouring call numbers give unrelated decisions.
+std::uint64_t Mix(std::uint64_t x) {
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
 }
 
 // Copies text NUL-terminated into at most size bytes.
@@ -56,6 +69,9 @@ TSimDriver::TSimDriver()
     defaultDriverLoaded_ = !EnvironmentIs("BRACKWATER_SIM_DRIVER", "missing");
     if (const char* trickle = std::getenv("BRACKWATER_SIM_TRICKLE")) {
         defaultTrickle_ = std::strtoul(trickle, nullptr, 10);
+    }
+    if (const char* late = std::getenv("BRACKWATER_SIM_LATE_ADAPTER")) {
+        defaultLateMs_ = std::strtoul(late, nullptr, 10) * 1000;
     }
     adapters_.reserve(ADAPTER_LIST_SIZE);
     LoadDefaults();
@@ -86,6 +102,28 @@ TSimDriver::TAdapter* TSimDriver::FindByHandle(HANDLE adapter) {
 
 TSimDriver::TAdapter* TSimDriver::FindByPosition(ULONG position) {
     return position >= 1 && position <= adapters_.size() ? &adapters_[position - 1] : nullptr;
+}
+
+HANDLE TSimDriver::NewAdapterHandle() {
+    handleCounts_.resize(++adapterSerial_ + std::size_t{1});
+    return AdapterHandleValue(adapterSerial_);
+}
+
+TSimDriver::THandleCounts* TSimDriver::CountsOf(HANDLE adapter) {
+    const std::uintptr_t value = reinterpret_cast<std::uintptr_t>(adapter);
+    const std::uintptr_t first = kHighHandleBits | kAdapterHandleBase;
+    if (value < first || (value - first) % kAdapterHandleStep != 0) return nullptr;
+    const std::uintptr_t serial = (value - first) / kAdapterHandleStep;
+    return serial >= 1 && serial < handleCounts_.size() ? &handleCounts_[serial] : nullptr;
+}
+
+bool TSimDriver::RefusedAtRandom(HANDLE driver, TDriverOperation operation) {
+    if (randomOneIn_ == 0 || driver != randomDriver_) return false;
+    const std::uint64_t key = (std::uint64_t{randomSeed_} << 32) ^
+                              (std::uint64_t(operation) << 24) ^ ++randomCalls_;
+    if (Mix(key) % randomOneIn_ != 0) return false;
+    ++randomRefusals_;
+    return true;
 }
 
 // Signals the event only when the queue stops being empty: a reader that
@@ -144,7 +182,9 @@ BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapt
     if (!adapters) return FALSE;
     // Zeroed first, so a caller that ignores a failure sees no adapters.
     std::memset(adapters, 0, sizeof *adapters);
-    if (!Usable(driver) || refuseList_) return FALSE;
+    const bool refused = RefusedAtRandom(driver, TDriverOperation::GetTcpipBoundAdaptersInfo);
+    if (!Usable(driver) || refuseList_ || refused) return FALSE;
+    ArriveLateLocked();
     std::size_t n = 0;
     for (const TAdapter& a : adapters_) {
         if (a.removed || n == ADAPTER_LIST_SIZE) continue;
@@ -162,18 +202,34 @@ BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapt
 BOOL TSimDriver::SetPacketEvent(HANDLE driver, HANDLE adapter, HANDLE event) {
     std::lock_guard lock(mutex_);
     Record(TDriverOperation::SetPacketEvent);
+    const bool refused = RefusedAtRandom(driver, TDriverOperation::SetPacketEvent);
+    THandleCounts* counts = CountsOf(adapter);
+    // A detach releases the handle whatever the driver answers: its user
+    // reads through it no more.
+    if (counts && !event) counts->released = true;
     TAdapter* a = FindByHandle(adapter);
-    if (!Usable(driver) || !a || refuseEvent_) return FALSE;
+    if (!Usable(driver) || !a || refuseEvent_ || refused) return FALSE;
     a->event = event;
+    if (counts && event) counts->released = false;
     return TRUE;
 }
 
 BOOL TSimDriver::SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (holdArmed_) {
+        holdArmed_ = false;
+        holding_ = true;
+        holdReleased_.wait(lock, [this] { return !holding_; });
+    }
     Record(TDriverOperation::SetAdapterMode);
+    const bool refused = RefusedAtRandom(driver, TDriverOperation::SetAdapterMode);
     TAdapter* a = mode ? FindByHandle(mode->hAdapterHandle) : nullptr;
-    if (!Usable(driver) || !a) return FALSE;
+    if (!Usable(driver) || !a || refused) return FALSE;
     if (refuseMode_ && mode->dwFlags != 0) return FALSE;
+    if (mode->dwFlags == 0 && refuseResets_ != 0) {
+        if (refuseResets_ != SIM_EVERY) --refuseResets_;
+        return FALSE;
+    }
     const bool wasTunnel = (a->mode & MSTCP_FLAG_RECV_TUNNEL) != 0;
     a->mode = mode->dwFlags;
     if (wasTunnel && !(a->mode & MSTCP_FLAG_RECV_TUNNEL)) {
@@ -189,6 +245,8 @@ BOOL TSimDriver::SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode) {
 
 BOOL TSimDriver::ReadPacket(HANDLE driver, ETH_REQUEST* request) {
     std::lock_guard lock(mutex_);
+    THandleCounts* counts = request ? CountsOf(request->hAdapterHandle) : nullptr;
+    if (counts && counts->released) ++counts->afterRelease;
     TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
     const TFrameSlot* slot = a && !a->held && Usable(driver) ? a->queue.Front() : nullptr;
     if (!slot) {
@@ -197,6 +255,7 @@ BOOL TSimDriver::ReadPacket(HANDLE driver, ETH_REQUEST* request) {
         return FALSE;
     }
     Record(TDriverOperation::ReadPacket);
+    if (counts) ++counts->reads;
     std::memcpy(request->EthPacket->m_IBuffer, slot->bytes, slot->length);
     request->EthPacket->m_Length = slot->length;
     a->queue.PopFront();
@@ -206,6 +265,10 @@ BOOL TSimDriver::ReadPacket(HANDLE driver, ETH_REQUEST* request) {
 BOOL TSimDriver::SendPacketToMstcp(HANDLE driver, const ETH_REQUEST* request) {
     std::lock_guard lock(mutex_);
     Record(TDriverOperation::SendPacketToMstcp);
+    if (THandleCounts* counts = request ? CountsOf(request->hAdapterHandle) : nullptr) {
+        ++counts->sends;
+        if (counts->released) ++counts->afterRelease;
+    }
     TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
     if (!Usable(driver) || !a) return FALSE;
     // A length beyond the buffer cannot be honoured; only the buffer goes up.
@@ -239,8 +302,24 @@ void TSimDriver::ClearLocked() {
     refuseEvent_ = false;
     refuseMode_ = false;
     refuseList_ = false;
+    refuseResets_ = 0;
+    randomOneIn_ = 0;
+    randomDriver_ = nullptr;
+    std::fill(handleCounts_.begin(), handleCounts_.end(), THandleCounts{});
+    holdArmed_ = false;
+    holding_ = false;
+    holdReleased_.notify_all();
     callCounts_.fill(0);
     callLog_.clear();
+    lateDue_ = 0;
+}
+
+void TSimDriver::ArriveLateLocked() {
+    if (lateDue_ == 0 || static_cast<LONG>(::GetTickCount() - lateDue_) < 0) return;
+    lateDue_ = 0;
+    if (adapters_.empty() || !adapters_.front().removed) return;
+    adapters_.front().removed = false;
+    adapters_.front().handle = NewAdapterHandle();
 }
 
 void TSimDriver::Reset() {
@@ -274,7 +353,7 @@ void TSimDriver::AddDefaultAdaptersLocked() {
         std::copy(std::begin(d.mac), std::end(d.mac), a.mac.begin());
         a.medium = d.medium;
         a.mtu = d.mtu;
-        a.handle = AdapterHandleValue(++adapterSerial_);
+        a.handle = NewAdapterHandle();
         adapters_.push_back(std::move(a));
     }
 }
@@ -285,6 +364,11 @@ void TSimDriver::LoadDefaults() {
         ClearLocked();
         driverLoaded_ = defaultDriverLoaded_;
         if (defaultAdapters_) AddDefaultAdaptersLocked();
+        // A phone plugged in after logon: unplugged until it is due.
+        if (defaultAdapters_ && defaultLateMs_ > 0 && !adapters_.empty()) {
+            adapters_.front().removed = true;
+            lateDue_ = (::GetTickCount() + defaultLateMs_) | 1;
+        }
     }
     trickle_.SetRate(defaultTrickle_);
 }
@@ -319,7 +403,7 @@ ULONG TSimDriver::InsertAdapter(ULONG position, const char* internalName, const 
     if (mac) std::copy(mac, mac + ETHER_ADDR_LENGTH, a.mac.begin());
     a.medium = medium;
     a.mtu = mtu;
-    a.handle = AdapterHandleValue(++adapterSerial_);
+    a.handle = NewAdapterHandle();
     adapters_.insert(adapters_.begin() + static_cast<std::ptrdiff_t>(at), std::move(a));
     return static_cast<ULONG>(at + 1);
 }
@@ -340,7 +424,7 @@ void TSimDriver::RestoreAdapter(ULONG position) {
     TAdapter* a = FindByPosition(position);
     if (!a || !a->removed) return;
     a->removed = false;
-    a->handle = AdapterHandleValue(++adapterSerial_);
+    a->handle = NewAdapterHandle();
 }
 
 void TSimDriver::OverrideAdapterCount(ULONG count) {
@@ -361,6 +445,46 @@ void TSimDriver::RefuseSetAdapterMode(bool refuse) {
 void TSimDriver::RefuseAdapterList(bool refuse) {
     std::lock_guard lock(mutex_);
     refuseList_ = refuse;
+}
+
+ULONG TSimDriver::RefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed) {
+    std::lock_guard lock(mutex_);
+    randomDriver_ = driver ? driver : (openHandles_.empty() ? nullptr : openHandles_.back());
+    randomOneIn_ = oneIn;
+    randomSeed_ = seed;
+    randomCalls_ = 0;
+    return std::exchange(randomRefusals_, 0);
+}
+
+void TSimDriver::RefuseResets(ULONG count) {
+    std::lock_guard lock(mutex_);
+    refuseResets_ = count;
+}
+
+void TSimDriver::HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease) {
+    std::lock_guard lock(mutex_);
+    const THandleCounts* found = CountsOf(adapter);
+    const THandleCounts counts = found ? *found : THandleCounts{};
+    if (reads) *reads = counts.reads;
+    if (sends) *sends = counts.sends;
+    if (afterRelease) *afterRelease = counts.afterRelease;
+}
+
+void TSimDriver::HoldNextSetAdapterMode() {
+    std::lock_guard lock(mutex_);
+    holdArmed_ = true;
+}
+
+BOOL TSimDriver::SetAdapterModeHeld() {
+    std::lock_guard lock(mutex_);
+    return holding_;
+}
+
+void TSimDriver::ReleaseSetAdapterMode() {
+    std::lock_guard lock(mutex_);
+    holdArmed_ = false;
+    holding_ = false;
+    holdReleased_.notify_all();
 }
 
 BOOL TSimDriver::ReceiveFrame(ULONG position, const void* frame, ULONG length) {

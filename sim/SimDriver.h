@@ -8,6 +8,7 @@
 #include "sim/TrickleFeeder.h"
 
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -68,6 +69,12 @@ public:
     void RefuseSetPacketEvent(bool refuse);
     void RefuseSetAdapterMode(bool refuse);
     void RefuseAdapterList(bool refuse);
+    ULONG RefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed);
+    void RefuseResets(ULONG count);
+    void HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease);
+    void HoldNextSetAdapterMode();
+    BOOL SetAdapterModeHeld();
+    void ReleaseSetAdapterMode();
     BOOL ReceiveFrame(ULONG position, const void* frame, ULONG length);
     ULONG QueueLength(ULONG position);
     ULONG DroppedFrames(ULONG position);
@@ -105,6 +112,14 @@ private:
         bool removed = false;
     };
 
+    // What each adapter handle saw, kept after the handle is gone.
+    struct THandleCounts {
+        ULONG reads = 0;
+        ULONG sends = 0;
+        ULONG afterRelease = 0;
+        bool released = false;
+    };
+
     TSimDriver();
 
     // What `get` reads of the adapter at `position`, under the lock; `absent`
@@ -122,6 +137,11 @@ private:
     bool Usable(HANDLE driver) const { return driverLoaded_ && IsOpen(driver); }
     TAdapter* FindByHandle(HANDLE adapter);
     TAdapter* FindByPosition(ULONG position);
+    // A fresh adapter handle, with its counts.
+    HANDLE NewAdapterHandle();
+    THandleCounts* CountsOf(HANDLE adapter);
+    // Whether the random refusals refuse this call through `driver`.
+    bool RefusedAtRandom(HANDLE driver, TDriverOperation operation);
     static void SignalFirst(TAdapter& adapter);
     // Queues a frame for the worker; `addressToAdapter` makes the adapter's
     // MAC its destination.
@@ -129,6 +149,8 @@ private:
     static void PassToStack(TAdapter& adapter, const void* frame, ULONG length);
     void ClearLocked();
     void AddDefaultAdaptersLocked();
+    // Plugs the late default adapter in once it is due.
+    void ArriveLateLocked();
 
     std::mutex mutex_;
     bool driverLoaded_ = true;
@@ -137,6 +159,17 @@ private:
     bool refuseEvent_ = false;
     bool refuseMode_ = false;
     bool refuseList_ = false;
+    ULONG refuseResets_ = 0;
+    HANDLE randomDriver_ = nullptr;
+    ULONG randomOneIn_ = 0;
+    ULONG randomSeed_ = 0;
+    ULONG randomCalls_ = 0;
+    ULONG randomRefusals_ = 0;
+    // Indexed by the handle's serial.
+    std::vector<THandleCounts> handleCounts_;
+    bool holdArmed_ = false;
+    bool holding_ = false;
+    std::condition_variable holdReleased_;
     std::vector<HANDLE> openHandles_;
     ULONG handleSerial_ = 0;
     ULONG adapterSerial_ = 0;
@@ -147,6 +180,11 @@ private:
     bool defaultAdapters_ = true;
     bool defaultDriverLoaded_ = true;
     ULONG defaultTrickle_ = 20;
+    // Milliseconds after the default state is loaded until its first adapter
+    // is plugged in (0: listed from the start), and the tick it is due at
+    // (0 once it is in).
+    ULONG defaultLateMs_ = 0;
+    DWORD lateDue_ = 0;
 
     TTrickleFeeder trickle_;
 };

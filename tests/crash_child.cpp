@@ -1,10 +1,12 @@
 // A process that fails while filtering, started by test_filter: it filters an
 // adapter of the stand-in, follows it through one rebind, then fails on
 // another thread in the way its argument names ("access-violation" or
-// "terminate"). Its own last handlers, installed before the program's and so
-// run after them, report the adapter's state as the exit code:
-// 0x100 | mode | 0x10 when an event is still attached. 1 means the run never
-// reached the failure.
+// "terminate"); or ("mid-attach") fails while the worker's first request for
+// tunnel mode is held in the driver, which lets it go only once the
+// program's handler has reset the adapter. Its own last handlers, installed
+// before the program's and so run after them, report the adapter's state as
+// the exit code: 0x100 | mode | 0x10 when an event is still attached. 1 means
+// the run never reached the failure.
 #include "filter/LastChance.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
@@ -23,7 +25,18 @@ const char* const kName = "\\DEVICE\\{CRASH}";
     ::ExitProcess(0x100 | SimAdapterMode(1) | (SimAdapterEvent(1) ? 0x10 : 0));
 }
 
-LONG WINAPI ReportFilter(EXCEPTION_POINTERS*) { ReportAndExit(); }
+bool g_midAttach = false;
+
+LONG WINAPI ReportFilter(EXCEPTION_POINTERS*) {
+    if (g_midAttach) {
+        // The held request goes through after the program's reset, as a slow
+        // driver call would: the worker must see the crash and undo it (the
+        // held call, the handler's reset and the worker's undo).
+        SimReleaseSetAdapterMode();
+        for (int i = 0; i < 5000 && SimCallCount("SetAdapterMode") < 3; ++i) ::Sleep(1);
+    }
+    ReportAndExit();
+}
 
 // Serves the worker's deliveries until `done` holds, for at most ten seconds.
 template <typename Predicate>
@@ -45,6 +58,7 @@ DWORD WINAPI Fail(void* how) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return 1;
+    g_midAttach = std::strcmp(argv[1], "mid-attach") == 0;
     ::SetUnhandledExceptionFilter(ReportFilter);
     std::set_terminate(ReportAndExit);
     if (!BindDriverLibrary(::GetModuleHandleA("ndisapi.dll"))) return 1;
@@ -53,6 +67,7 @@ int main(int argc, char** argv) {
     SimReset();
     const unsigned char mac[6] = {0x02, 0, 0, 0, 0, 1};
     SimAddAdapter(kName, "Crash", mac, 0, 1500);
+    if (g_midAttach) SimHoldNextSetAdapterMode();
     int changes = 0;
     TFilterOptions options;
     options.AdapterName = kName;
@@ -60,12 +75,18 @@ int main(int argc, char** argv) {
     const auto filter = TTTLFilter::Create(options, [&](const TFilterNews& news) {
         if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
     });
-    if (!ServeUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
+    if (g_midAttach) {
+        if (!ServeUntil([] { return SimSetAdapterModeHeld() != FALSE; })) return 1;
+    } else if (!ServeUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) {
+        return 1;
+    }
     // The handle the handlers must use is the one of the latest binding.
-    SimRemoveAdapter(1);
-    SimRestoreAdapter(1);
-    filter->CheckAdapterNow();
-    if (!ServeUntil([&] { return changes == 2 && SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
+    if (!g_midAttach) {
+        SimRemoveAdapter(1);
+        SimRestoreAdapter(1);
+        filter->CheckAdapterNow();
+        if (!ServeUntil([&] { return changes == 2 && SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
+    }
 
     const tk::UniqueKernelHandle thread(::CreateThread(nullptr, 0, Fail, argv[1], 0, nullptr));
     if (thread) ::WaitForSingleObject(thread.get(), 10000);

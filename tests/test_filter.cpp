@@ -5,6 +5,7 @@
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
 #include "tests/Frames.h"
+#include "tests/HandleCount.h"
 #include "tests/Pump.h"
 #include "toolkit/Handles.h"
 
@@ -12,6 +13,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <iterator>
 #include <functional>
@@ -255,6 +257,49 @@ TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingEl
             EXPECT_EQ(SimAdapterMode(position), 0u);
         }
         EXPECT_EQ(lines, row.outcome == Refuses ? Lines{busy} : row.outcome == Filters ? Lines{} : Lines{unguarded});
+    }
+}
+
+// A refused reset at the end is tried three times, then told, unless the
+// handle went away meanwhile; the lock is released either way.
+TEST_F(FilterTest, RefusedResetAtTheEndIsTriedThreeTimesThenTold) {
+    const struct {
+        const char* name;
+        ULONG refusals;
+        bool unplugged;
+        Lines expectedLines;
+    } rows[] = {
+        {"refused once", 1, false, {}},
+        {"refused twice", 2, false, {}},
+        {"refused three times", 3, false, {"[error] Could not return the adapter to normal mode."}},
+        {"refused three times, unplugged meanwhile", 3, true, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        lines.clear();
+        kinds.clear();
+        StartTunnel(2, 1, 5, false);
+        SimRefuseResets(row.refusals);
+        if (row.unplugged) {
+            SimHoldNextSetAdapterMode();
+            filter->Terminate();
+            ASSERT_TRUE(PumpUntil([] { return SimSetAdapterModeHeld() != FALSE; }));
+            SimRemoveAdapter(2);
+            SimReleaseSetAdapterMode();
+        }
+        Stop();
+        EXPECT_EQ(lines, row.expectedLines);
+        if (!row.expectedLines.empty()) {
+            EXPECT_EQ(kinds.back(), TFilterNewsKind::Ended);
+        }
+        EXPECT_EQ(SimCallCount("SetAdapterMode"), 1 + std::min(row.refusals + 1, 3ul));
+        EXPECT_EQ(SimAdapterMode(2), row.expectedLines.empty() ? 0u : 2u);
+        EXPECT_EQ(SimAdapterEvent(2), nullptr);
+        const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+        EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "the lock was released";
+        SimRemoveAdapter(2);
+        SimRestoreAdapter(2);
     }
 }
 
@@ -555,12 +600,62 @@ TEST_F(FilterTest, FailedListReadKeepsTheBinding) {
     EXPECT_EQ(changes, 0);
 }
 
+// Weeks of a driver under stress in seconds: one in 20 of the worker's
+// calls refused while its adapter goes and comes back every 300 ms.
+TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
+    const ULONG handlesBefore = OwnHandleCount();
+    StartTunnel(1, 1, 5, false);
+    std::vector<HANDLE> adapterHandles{SimAdapterHandle(1)};
+    SimRefuseAtRandom(nullptr, 20, 2212);
+    const Bytes frame = Ipv4(1);
+    ULONG frames = 0;
+    auto feed = [&](DWORD ms) {
+        const DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < ms) {
+            SimReceiveFrame(1, frame.data(), static_cast<ULONG>(frame.size()));
+            ++frames;
+            Pump(1);
+        }
+    };
+    constexpr int kRebinds = 20;
+    // Each change told at once, as the window's device-change message does.
+    for (int i = 0; i < kRebinds; ++i) {
+        feed(150);
+        SimRemoveAdapter(1);
+        filter->CheckAdapterNow();
+        feed(150);
+        SimRestoreAdapter(1);
+        filter->CheckAdapterNow();
+        adapterHandles.push_back(SimAdapterHandle(1));
+    }
+    const ULONG refusals = SimRefuseAtRandom(nullptr, 0, 0);
+    const DWORD calm = ::GetTickCount();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2 && SimAdapterEvent(1); }, 2500));
+    const DWORD recoveredMs = ::GetTickCount() - calm;
+    Stop();
+    EXPECT_EQ(SimAdapterMode(1), 0u);
+    EXPECT_EQ(SimAdapterEvent(1), nullptr);
+    EXPECT_EQ(SimOpenHandles(), openHandles);
+    for (HANDLE adapter : adapterHandles) {
+        ULONG reads = 0, sends = 0, afterRelease = 0;
+        SimHandleCounts(adapter, &reads, &sends, &afterRelease);
+        EXPECT_EQ(reads, sends) << adapter;
+        EXPECT_EQ(afterRelease, 0u) << adapter;
+    }
+    const ULONG handlesAfter = OwnHandleCount();
+    EXPECT_LE(handlesAfter, handlesBefore + 5);
+    EXPECT_GE(handlesAfter + 5, handlesBefore);
+    std::printf("frames=%lu refusals=%lu rebinds=%d recovered_ms=%lu handles_before=%lu handles_after=%lu\n", frames,
+                refusals, kRebinds, recoveredMs, handlesBefore, handlesAfter);
+}
+
 // A process that fails while filtering gives its adapter back before it ends.
 TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
     char path[MAX_PATH];
     std::string exe(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
     exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "crash_child.exe";
-    for (const char* how : {"access-violation", "terminate"}) {
+    // "mid-attach": the crash comes while tunnel mode is being set.
+    for (const char* how : {"access-violation", "terminate", "mid-attach"}) {
         SCOPED_TRACE(how);
         std::string command = "\"" + exe + "\" " + how;
         STARTUPINFOA startup{};

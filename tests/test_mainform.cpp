@@ -585,8 +585,8 @@ TEST_F(MainFormTest, WorkerStartedAfterASessionEndStopsBeforeTheLogGoes) {
         Create();
         ::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0);
         ::SendMessageA(form->Handle(), WM_ENDSESSION, ending, 0);
-        form->lvAdapters->Item(1)->SetSelected(true);
-        form->btnStart->Click();
+        // Past the window's own guard, which refuses Enable once the session has ended.
+        form->Filter.Start(2, "\\DEVICE\\{B2}", "(2) Dial-up");
         ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
         // Not served: the worker blocks in the delivery of its first line.
         SimReceiveFrame(2, std::vector<unsigned char>(60, 0).data(), 60);
@@ -729,6 +729,22 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
     EXPECT_EQ(g_shellCalls.back().tip, "Brackwater");
     EXPECT_TRUE(g_shellCalls.back().grey);
     EXPECT_TRUE(g_balloons.empty());
+
+    // A reset the driver refuses at the stop is the one reason that outlives
+    // Disable, until the next Enable; still no balloon.
+    form->btnStart->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    SimRefuseResets(SIM_EVERY);
+    for (int disable = 0; disable < 2; ++disable) {
+        form->btnStop->Click();
+        form->Status->Refresh();
+        EXPECT_EQ(form->lblStatus->Caption(), "Not filtering: Could not return the adapter to normal mode.");
+    }
+    EXPECT_TRUE(g_balloons.empty());
+    SimRefuseResets(0);
+    form->btnStart->Click();
+    form->Status->Refresh();
+    EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
 }
 
 TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBack) {

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <functional>
@@ -212,6 +213,39 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     EXPECT_TRUE(EndsWith(CallLog(), "SetAdapterMode SetPacketEvent CloseFilterDriver"));
 }
 
+// The failed save's box serves messages while the window is hidden: the tray
+// and Enable must not bring the window back or start a worker.
+TEST_F(SessionTest, NothingShowsTheWindowOrStartsAWorkerOnceExitHasBegun) {
+    SetDword("ExitConfirmation", 0);
+    g_refusedValue = "WindowTop";
+    const ScopedOverride refuse(tk::RegSetValueExProc, &RefuseOneWrite);
+    StartProgram();
+    ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
+    auto errorBox = [] { return ::FindWindowA("#32770", "Brackwater"); };
+    ULONG openedMeanwhile = 1;
+    bool workerStarted = true, shown = true;
+    LoopSteps steps;
+    steps.Then([] { frmMain->miExit->Click(); })
+        .Then(
+            [&] {
+                const ULONG opened = SimCallCount("OpenFilterDriver");
+                const UINT id = frmMain->tiTray->NotifyData().uID;
+                for (UINT click : {UINT(WM_LBUTTONDOWN), UINT(WM_LBUTTONUP), UINT(NIN_BALLOONUSERCLICK)})
+                    ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, id, click);
+                frmMain->btnStartClick(frmMain);
+                workerStarted = static_cast<bool>(frmMain->Filter);
+                openedMeanwhile = SimCallCount("OpenFilterDriver") - opened;
+                shown = ::IsWindowVisible(frmMain->Handle()) || !app->IsMinimized();
+                ::PostMessageA(errorBox(), WM_COMMAND, IDOK, 0);
+            },
+            [&] { return errorBox() != nullptr; });
+    app->Run();
+    EXPECT_TRUE(steps.Done());
+    EXPECT_FALSE(workerStarted);
+    EXPECT_EQ(openedMeanwhile, 0u);
+    EXPECT_FALSE(shown);
+}
+
 TEST_F(SessionTest, FailedSaveWhileTheSessionEndsAsksNothingAndGoesToTheLog) {
     g_refusedValue = "WindowTop";
     const ScopedOverride refuse(tk::RegSetValueExProc, &RefuseOneWrite);
@@ -236,7 +270,7 @@ TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything)
     ASSERT_TRUE(instance.First());
     EXPECT_FALSE(TSingleInstance().First());
     StartProgram();
-    instance.AnswerLaterStarts();
+    instance.AnswerLaterStarts(MainFormMayShow);
     app->Minimize();
     ASSERT_TRUE(app->IsMinimized());
     ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));

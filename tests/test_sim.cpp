@@ -236,6 +236,7 @@ TEST_F(SimTest, RefusalsAndUnknownHandles) {
         {"unknown adapter", [] {}, unknown, false, false, false},
         {"event refused", [] { SimRefuseSetPacketEvent(TRUE); }, adapter, false, true, true},
         {"tunnel refused", [] { SimRefuseSetAdapterMode(TRUE); }, adapter, true, false, true},
+        {"resets refused", [] { SimRefuseResets(SIM_EVERY); }, adapter, true, true, false},
         {"driver missing", [] { SimSetDriverLoaded(FALSE); }, adapter, false, false, false},
     };
     for (const Row& row : rows) {
@@ -243,11 +244,14 @@ TEST_F(SimTest, RefusalsAndUnknownHandles) {
         SimRefuseSetPacketEvent(FALSE);
         SimRefuseSetAdapterMode(FALSE);
         SimSetDriverLoaded(TRUE);
+        SimRefuseResets(0);
         row.arrange();
         EXPECT_EQ(SetPacketEvent(driver, row.adapterHandle, event) != FALSE, row.eventAccepted);
         EXPECT_EQ(SetMode(MSTCP_FLAG_RECV_TUNNEL, row.adapterHandle) != FALSE, row.tunnelAccepted);
         EXPECT_EQ(SetMode(0, row.adapterHandle) != FALSE, row.normalAccepted);
-        EXPECT_EQ(SimAdapterMode(1), 0u);
+        EXPECT_EQ(SimAdapterMode(1), row.normalAccepted ? 0u : row.tunnelAccepted ? 2u : 0u);
+        SimRefuseResets(0);
+        SetMode(0);
         SetPacketEvent(driver, adapter, nullptr);
     }
     SimSetDriverLoaded(FALSE);
@@ -264,6 +268,25 @@ TEST_F(SimTest, RefusalsAndUnknownHandles) {
     CloseFilterDriver(second);
     EXPECT_EQ(SimOpenHandles(), open);
     EXPECT_FALSE(IsDriverLoaded(second));
+}
+
+// Through the given handle only, and the same again for the same seed.
+TEST_F(SimTest, RandomRefusalsFollowTheSeedOnOneHandle) {
+    const HANDLE other = OpenFilterDriver(DRIVER_NAME_A);
+    auto pattern = [](HANDLE through) {
+        std::string seen;
+        TCP_AdapterList list;
+        for (int i = 0; i < 60; ++i) seen += GetTcpipBoundAdaptersInfo(through, &list) ? '.' : 'x';
+        return seen;
+    };
+    SimRefuseAtRandom(driver, 4, 7);
+    const std::string first = pattern(driver);
+    EXPECT_EQ(pattern(other), std::string(60, '.'));
+    EXPECT_EQ(SimRefuseAtRandom(driver, 4, 7), static_cast<ULONG>(std::count(first.begin(), first.end(), 'x')));
+    EXPECT_EQ(pattern(driver), first);
+    EXPECT_GT(std::count(first.begin(), first.end(), 'x'), 5);
+    EXPECT_LT(std::count(first.begin(), first.end(), 'x'), 25);
+    CloseFilterDriver(other);
 }
 
 TEST_F(SimTest, CallLogLeavesOutEmptyReadsAndResetClearsIt) {

@@ -8,6 +8,7 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     // The new adapter is written over the old one in the registry rather
     // than cleared first.
     if (worker_) Stop();
+    endedOnStop_.clear();
     const TSettings& settings = store_.Values();
     TFilterOptions options;
     options.AdapterName = InternalName;
@@ -20,13 +21,15 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     options.IPv6 = settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
     options.Trace = settings.Trace;
     options.StartUp = StartUp;
-    worker_ = TTTLFilter::Create(std::move(options), workerNews_);
+    worker_ = TTTLFilter::Create(std::move(options), [this](const TFilterNews& News) { Told(News); });
     Remember(InternalName);
 }
 
 void TFilterControl::Stop() {
     if (worker_) {
         // Its owner stops it, serving the lines it is still delivering.
+        stopping_ = true;
+        tk::ScopeGuard stopped([this] { stopping_ = false; });
         worker_.reset();
         log_("Filter closed.");
     }
@@ -61,6 +64,11 @@ std::string TFilterControl::ShutDown() {
     // registry, to be filtered at the next start.
     Stop();
     return saveError;
+}
+
+void TFilterControl::Told(const TFilterNews& News) {
+    if (stopping_ && News.Kind == TFilterNewsKind::Ended) endedOnStop_ = News.Line;
+    if (workerNews_) workerNews_(News);
 }
 
 void TFilterControl::Remember(const std::string& InternalName) {

@@ -30,6 +30,10 @@ public:
     void Stop();
     // Stops the worker and forgets its adapter, also in the registry.
     void Disable();
+    // The line the last worker ended on while it was being stopped (a reset
+    // the driver refused): the adapter may still be diverted, so it is told
+    // until the next Start. Empty when there is none.
+    const std::string& EndedOnStop() const noexcept { return endedOnStop_; }
     // After a resume or a device change: the worker looks for its adapter now.
     void CheckAdapterNow() noexcept;
     // At the program's end: saves the settings, the first time only, while
@@ -42,10 +46,14 @@ private:
     // Sets "FilteredAdapter" and writes it at once, so that after a crash the
     // next start filters the same adapter; a failed write goes to the log.
     void Remember(const std::string& InternalName);
+    // Each piece of the worker's news, on its way to WorkerNews.
+    void Told(const TFilterNews& News);
 
     TSettingsStore& store_;
     TNewsEvent workerNews_;
     TLog log_;
     tk::ThreadPtr<TTTLFilter> worker_;
+    bool stopping_ = false;
+    std::string endedOnStop_;
     bool shutDown_ = false;
 };

@@ -8,6 +8,12 @@ constexpr const char* kTitle = "Brackwater";
 constexpr std::size_t kTipLength = 127;
 constexpr std::uint32_t kRefreshMs = 1000;
 
+// The line without its "[error] " level, as the user reads the reason.
+std::string WithoutLevel(const std::string& Line) {
+    const std::size_t level = Line.find("] ");
+    return level == std::string::npos ? Line : Line.substr(level + 2);
+}
+
 } // namespace
 
 std::string StatusText(const TFilterSnapshot& s) {
@@ -18,11 +24,10 @@ std::string StatusText(const TFilterSnapshot& s) {
         case TFilterState::Waiting: return "Waiting for " + s.Caption + " to come back";
         case TFilterState::Appearing: return "Waiting for " + s.Caption + " to appear";
         case TFilterState::Ended:
-            if (!s.LastError.empty()) return "Not filtering: " + s.LastError;
-            break;
         case TFilterState::NotFiltering: break;
     }
-    return "Not filtering";
+    // Without a worker, the reason is a reset refused at its stop.
+    return s.LastError.empty() ? "Not filtering" : "Not filtering: " + s.LastError;
 }
 
 std::string TipText(const TFilterSnapshot& s) {
@@ -55,13 +60,10 @@ void Follow(TFilterSnapshot& s, const TFilterNews& News) {
         case TFilterNewsKind::AdapterGone: s.State = TFilterState::Waiting; break;
         case TFilterNewsKind::Waiting: s.State = TFilterState::Appearing; break;
         case TFilterNewsKind::LockBusy:
-        case TFilterNewsKind::Ended: {
+        case TFilterNewsKind::Ended:
             s.State = TFilterState::Ended;
-            // The line without its "[error] " level, as the user reads the reason.
-            const std::size_t level = News.Line.find("] ");
-            s.LastError = level == std::string::npos ? News.Line : News.Line.substr(level + 2);
+            s.LastError = WithoutLevel(News.Line);
             break;
-        }
         case TFilterNewsKind::Line:
         case TFilterNewsKind::LockUnguarded: break;
     }
@@ -108,7 +110,11 @@ void TFilterStatus::AfterStart(const std::string& RememberedAdapter) {
 
 TFilterSnapshot TFilterStatus::Snapshot() const {
     const TTTLFilter* filter = filter_.operator->();
-    if (!filter) return {};
+    if (!filter) {
+        TFilterSnapshot stopped;
+        stopped.LastError = WithoutLevel(filter_.EndedOnStop());
+        return stopped;
+    }
     TFilterSnapshot s = heard_;
     s.Packets = filter->Counts.FramesRead.load(std::memory_order_relaxed);
     s.Changed = filter->Counts.Rewritten.load(std::memory_order_relaxed);

@@ -26,7 +26,9 @@ struct TFilterSnapshot {
     std::string Caption;  // the worker's: its row's, as in the "Filtering %s..." line, or the internal name
     std::uint64_t Packets = 0;
     std::uint64_t Changed = 0;
-    std::string LastError;  // the error line the worker ended on, without its level
+    // The error line the worker ended on, without its level; without a
+    // worker, the one the last worker ended on while it was being stopped.
+    std::string LastError;
 };
 
 // The state and the reason to stop once the worker has told `News`. An

@@ -14,6 +14,10 @@
 
 TfrmMain* frmMain = nullptr;
 
+bool MainFormMayShow() {
+    return frmMain && !frmMain->Exiting();
+}
+
 TfrmMain::TfrmMain(tk::TComponent* Owner)
     : tk::TForm(Owner, "TfrmMain"),
       Filter(
@@ -117,6 +121,12 @@ void TfrmMain::FormDestroy(tk::TObject* Sender) {
 }
 
 void TfrmMain::ShutDown(bool SessionEnding) {
+    // A failed save's box serves messages, with the main window hidden and
+    // not disabled behind it: the tray and Enable must not bring it back or
+    // start a worker whose lines would reach destroyed controls.
+    exiting_ = true;
+    tiTray->Enabled = false;
+    tiTray->OnBalloonHintClick = nullptr;
     NotePosition();
     const std::string saveError = Filter.ShutDown();
     if (saveError.empty()) return;
@@ -224,6 +234,7 @@ void TfrmMain::btnStartClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::Enable(bool StartUp) {
+    if (exiting_) return;
     tk::TListItem* row = lvAdapters->Selected();
     if (!row) {
         if (::IsWindowVisible(Handle()))

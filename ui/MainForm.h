@@ -43,6 +43,9 @@ public:
     // After the worker it reads, so that it goes first.
     std::unique_ptr<TFilterStatus> Status;
     bool EndingSession = false;
+    // The exit or session-end path has begun: nothing shows the window or
+    // starts a worker any more.
+    bool Exiting() const noexcept { return exiting_; }
 
     // The settings as the store holds them.
     const TSettings& Settings() const noexcept { return SettingsStore.Values(); }
@@ -91,6 +94,10 @@ private:
     // WM_ENDSESSION said the session really ends (EndingSession stays set
     // after a session end that was cancelled).
     bool sessionEnded_ = false;
+    bool exiting_ = false;
 };
 
 extern TfrmMain* frmMain;
+
+// Whether a later start may bring the main window back: it exists and its exit has not begun.
+bool MainFormMayShow();

@@ -48,12 +48,14 @@ TSingleInstance::TSingleInstance() {
     first_ = mutex_ ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
 }
 
-void TSingleInstance::AnswerLaterStarts() {
+void TSingleInstance::AnswerLaterStarts(std::function<bool()> MayShow) {
     if (!first_ || window_) return;
     const UINT show = ShowMessage();
-    window_ = std::make_unique<tk::TUtilityWindow>([show](HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+    window_ = std::make_unique<tk::TUtilityWindow>([show, MayShow](HWND w, UINT message, WPARAM wParam,
+                                                                   LPARAM lParam) {
         if (message == show && show != 0) {
-            BringProgramBack();
+            // Answered either way: the later start ends quietly.
+            if (MayShow()) BringProgramBack();
             return LRESULT(0);
         }
         return ::DefWindowProcA(w, message, wParam, lParam);

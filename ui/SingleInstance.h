@@ -5,6 +5,7 @@
 #include "toolkit/Handles.h"
 #include "toolkit/UtilWindow.h"
 
+#include <functional>
 #include <memory>
 
 class TSingleInstance {
@@ -17,8 +18,9 @@ public:
     // No other instance held the mutex.
     bool First() const noexcept { return first_; }
     // First instance, once the application exists: answers later starts by
-    // restoring the application and bringing its main window to the front.
-    void AnswerLaterStarts();
+    // restoring the application and bringing its main window to the front,
+    // while `MayShow` says so (no longer once the program exits).
+    void AnswerLaterStarts(std::function<bool()> MayShow);
     // Later instance: asks the first to come to the front. When its window is
     // not there within 2 s or does not answer within 2 s more, tells the user
     // so and returns false.
