@@ -296,7 +296,8 @@ TEST_F(FilterTest, RefusedResetAtTheEndIsTriedThreeTimesThenTold) {
         EXPECT_EQ(SimCallCount("SetAdapterMode"), 1 + std::min(row.refusals + 1, 3ul));
         EXPECT_EQ(SimAdapterMode(2), row.expectedLines.empty() ? 0u : 2u);
         EXPECT_EQ(SimAdapterEvent(2), nullptr);
-        const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+        const tk::UniqueKernelHandle lock(
+            ::CreateMutexA(nullptr, FALSE, "Global\\Corvantis.Brackwater.Adapter._DEVICE_{B2}"));
         EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "the lock was released";
         SimRemoveAdapter(2);
         SimRestoreAdapter(2);
