@@ -61,24 +61,24 @@ protected:
         const UniqueDriver driver = OpenLoadedDriver();
         if (!driver) return;
         TCP_AdapterList adapters{};
-        ::GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
+        NdisApi.GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
         HANDLE adapter = adapters.m_nAdapterHandle[position_ - 1];
         const tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        ::SetPacketEvent(driver.get(), adapter, event.get());
-        tk::ScopeGuard detachEvent([&] { ::SetPacketEvent(driver.get(), adapter, nullptr); });
+        NdisApi.SetPacketEvent(driver.get(), adapter, event.get());
+        tk::ScopeGuard detachEvent([&] { NdisApi.SetPacketEvent(driver.get(), adapter, nullptr); });
         INTERMEDIATE_BUFFER buffer{};
         ETH_REQUEST request{adapter, &buffer};
         ADAPTER_MODE mode{adapter, MSTCP_FLAG_RECV_TUNNEL};
-        ::SetAdapterMode(driver.get(), &mode);
+        NdisApi.SetAdapterMode(driver.get(), &mode);
         tk::ScopeGuard normalMode([&] {
             ADAPTER_MODE normal{adapter, 0};
-            ::SetAdapterMode(driver.get(), &normal);
+            NdisApi.SetAdapterMode(driver.get(), &normal);
         });
         while (!Terminated()) {
             ::WaitForSingleObject(event.get(), 1000);
             ::ResetEvent(event.get());
-            while (!Terminated() && ::ReadPacket(driver.get(), &request))
-                ::SendPacketToMstcp(driver.get(), &request);
+            while (!Terminated() && NdisApi.ReadPacket(driver.get(), &request))
+                NdisApi.SendPacketToMstcp(driver.get(), &request);
         }
     }
 
@@ -262,6 +262,10 @@ long HandlesAfterRebinds(ULONG position, int rebinds) {
 } // namespace
 
 int main() {
+    if (!BindDriverLibrary(::GetModuleHandleA("ndisapi.dll"))) {
+        std::fprintf(stderr, "the stand-in ndisapi.dll lacks a driver operation\n");
+        return 1;
+    }
     SimReset();
     const unsigned char mac[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
     SimAddAdapter(kAdapterNames[0], "Bench worker", mac, 0, 1500);

@@ -38,14 +38,14 @@ TAttachResult TAdapterBinding::Attach(HANDLE Adapter) {
     // the crash handler's reset then comes after whatever this sets.
     const TAttaching attaching;
     if (TAttaching::Crashing()) return TAttachResult::ModeRefused;
-    if (!::SetPacketEvent(driver_, Adapter, event_)) return TAttachResult::EventRefused;
+    if (!NdisApi.SetPacketEvent(driver_, Adapter, event_)) return TAttachResult::EventRefused;
     // Published before tunnel mode: a crash from here on gives the adapter back.
     PublishBinding(driver_, Adapter);
     ADAPTER_MODE mode{Adapter, MSTCP_FLAG_RECV_TUNNEL};
-    const bool tunnel = ::SetAdapterMode(driver_, &mode) != FALSE;
+    const bool tunnel = NdisApi.SetAdapterMode(driver_, &mode) != FALSE;
     if (!tunnel || TAttaching::Crashing()) {
         if (tunnel) ResetAdapterMode(driver_, Adapter, kEndResetAttempts, 0);
-        ::SetPacketEvent(driver_, Adapter, nullptr);
+        NdisApi.SetPacketEvent(driver_, Adapter, nullptr);
         PublishBinding(driver_, nullptr);
         return TAttachResult::ModeRefused;
     }
@@ -64,13 +64,13 @@ bool TAdapterBinding::ReleaseAtEnd() noexcept {
     // unplug just before the end): nothing of it is diverted. A list that
     // cannot be read proves nothing.
     TCP_AdapterList adapters{};
-    return ::GetTcpipBoundAdaptersInfo(driver_, &adapters) && !HandleListed(adapters, adapter);
+    return NdisApi.GetTcpipBoundAdaptersInfo(driver_, &adapters) && !HandleListed(adapters, adapter);
 }
 
 bool TAdapterBinding::Reset(int Attempts) noexcept {
     if (!adapter_) return true;
     const bool normal = ResetAdapterMode(driver_, adapter_, Attempts, kEndResetPauseMs);
-    ::SetPacketEvent(driver_, adapter_, nullptr);
+    NdisApi.SetPacketEvent(driver_, adapter_, nullptr);
     PublishBinding(driver_, nullptr);
     adapter_ = nullptr;
     return normal;

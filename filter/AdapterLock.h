@@ -13,10 +13,14 @@ public:
     enum TState {
         Taken,      // ours until destruction; also when a crashed holder abandoned it
         Busy,       // another holder kept it through the whole wait
-        Unguarded,  // the name is held by a program without administrator rights
+        Unguarded,  // made or held by what cannot be a Brackwater: owned by neither
+                    // Administrators nor SYSTEM, or not to be opened or made here
         Stopped,    // the stop event came first
     };
 
+    // Named Global\Corvantis.Brackwater.Adapter. and the internal name with
+    // each \ as _, or, where that is longer than an object name may be, # and
+    // the 16 hex digits of the internal name's 64-bit FNV-1a hash.
     // Waits at most 5 s for another holder to let go (it may still be putting
     // the adapter back), and no longer than until `Stop` is signalled.
     TAdapterLock(const std::string& InternalName, HANDLE Stop);

@@ -3,8 +3,9 @@
 // in the library's 32-bit build. The x86_64 build only carries our tests
 // under 64-bit Wine; its records take the compiler's natural alignment with
 // 8-byte handles and pointers, and nobody has checked them against a real
-// 64-bit library. The operations are bound at load time through an import
-// library made from ndisapi.def.
+// 64-bit library. The program calls the operations through NdisApi, a table
+// filled from the library it loaded itself; the declarations below give their
+// types and are what the stand-in exports.
 #pragma once
 
 #include "toolkit/Handles.h"
@@ -109,12 +110,35 @@ NDISAPI_IMPORT BOOL __stdcall ConvertWindows9xAdapterName(const char* szAdapterN
                                                           DWORD dwUserFriendlyNameLength);
 }
 
+// The operations' addresses in the library the program uses.
+struct TNdisApi {
+    decltype(&::OpenFilterDriver) OpenFilterDriver;
+    decltype(&::CloseFilterDriver) CloseFilterDriver;
+    decltype(&::IsDriverLoaded) IsDriverLoaded;
+    decltype(&::GetTcpipBoundAdaptersInfo) GetTcpipBoundAdaptersInfo;
+    decltype(&::SetPacketEvent) SetPacketEvent;
+    decltype(&::SetAdapterMode) SetAdapterMode;
+    decltype(&::ReadPacket) ReadPacket;
+    decltype(&::SendPacketToMstcp) SendPacketToMstcp;
+    decltype(&::ConvertWindowsNTAdapterName) ConvertWindowsNTAdapterName;
+    decltype(&::ConvertWindows2000AdapterName) ConvertWindows2000AdapterName;
+    decltype(&::ConvertWindows9xAdapterName) ConvertWindows9xAdapterName;
+};
+
+// Written once, by BindDriverLibrary, before the last-chance handlers are
+// installed and before any thread starts; only read after that.
+extern const TNdisApi& NdisApi;
+
+// Fills NdisApi from the library's exports. False, with the table unchanged,
+// when Library is null or lacks any of the eleven.
+bool BindDriverLibrary(HMODULE Library);
+
 // Owner traits for a driver handle (for tk::UniqueHandle): it is closed with
 // CloseFilterDriver, and only once the driver is known to be loaded.
 struct DriverHandleTraits {
     using Type = HANDLE;
     static Type empty() noexcept { return nullptr; }
-    static void close(Type h) noexcept { ::CloseFilterDriver(h); }
+    static void close(Type h) noexcept { NdisApi.CloseFilterDriver(h); }
 };
 
 using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
@@ -123,7 +147,7 @@ using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
 // empty owner when it is not. The handle of a driver that is not loaded is
 // left alone: nothing but IsDriverLoaded may be asked of it, not even a close.
 inline UniqueDriver OpenLoadedDriver() {
-    HANDLE driver = ::OpenFilterDriver(DRIVER_NAME_A);
-    if (!::IsDriverLoaded(driver)) return UniqueDriver();
+    HANDLE driver = NdisApi.OpenFilterDriver(DRIVER_NAME_A);
+    if (!NdisApi.IsDriverLoaded(driver)) return UniqueDriver();
     return UniqueDriver(driver);
 }

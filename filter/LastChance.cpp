@@ -83,14 +83,14 @@ void RestorePublishedAdapter() noexcept {
     // The worker's handle, used here on the failing thread: the process is
     // ending and nobody else will give the adapter back.
     ResetAdapterMode(driver, adapter, kResetAttempts, 0);
-    ::SetPacketEvent(driver, adapter, nullptr);
+    NdisApi.SetPacketEvent(driver, adapter, nullptr);
 }
 
 bool ResetAdapterMode(HANDLE Driver, HANDLE Adapter, int Attempts, DWORD PauseMs) noexcept {
     ADAPTER_MODE normal{Adapter, 0};
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         if (attempt > 0 && PauseMs > 0) ::Sleep(PauseMs);
-        if (::SetAdapterMode(Driver, &normal)) return true;
+        if (NdisApi.SetAdapterMode(Driver, &normal)) return true;
     }
     return false;
 }

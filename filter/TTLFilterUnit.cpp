@@ -64,7 +64,7 @@ void TTTLFilter::Tell(TFilterNewsKind Kind, const char* Text, TLogLevel Level, i
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
     // A failed read (it happens briefly around sleep) tells nothing about the
     // adapter: the binding stays, and the next period reads again.
-    if (!::GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
+    if (!NdisApi.GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
     const HANDLE listed = FindAdapterHandle(Adapters, Options.AdapterName);
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
@@ -90,7 +90,7 @@ bool TTTLFilter::WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters) {
     for (;;) {
         // A refused read (the system may still be coming up) is waited out
         // like an adapter that is not there yet.
-        if (::GetTcpipBoundAdaptersInfo(Driver, &Adapters) && FindAdapterHandle(Adapters, Options.AdapterName))
+        if (NdisApi.GetTcpipBoundAdaptersInfo(Driver, &Adapters) && FindAdapterHandle(Adapters, Options.AdapterName))
             return true;
         if (!waited_) {
             waited_ = true;
@@ -128,7 +128,7 @@ void TTTLFilter::Execute() {
     // adapters come or go, and the wait may outlast the adapter's handle.
     HANDLE adapter = nullptr;
     if (!waited_) {
-        ::GetTcpipBoundAdaptersInfo(driver, &adapters);
+        NdisApi.GetTcpipBoundAdaptersInfo(driver, &adapters);
         adapter = FindAdapterHandle(adapters, Options.AdapterName);
         if (!adapter) {
             Tell(TFilterNewsKind::Ended, "There is no network interface with such index on this system.", llError);
@@ -177,10 +177,10 @@ void TTTLFilter::Execute() {
             request.hAdapterHandle = binding.Adapter();
         }
         unsigned frames = 0;
-        while (binding.Adapter() && !Terminated() && ::ReadPacket(driver, &request)) {
+        while (binding.Adapter() && !Terminated() && NdisApi.ReadPacket(driver, &request)) {
             // Every packet read goes on to the stack exactly once, even when
             // a log delivery threw while it was processed.
-            tk::ScopeGuard passOn([&] { ::SendPacketToMstcp(driver, &request); });
+            tk::ScopeGuard passOn([&] { NdisApi.SendPacketToMstcp(driver, &request); });
             ProcessPacket(buffer);
             if (++frames % kFramesPerClockLook == 0 && ::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
         }

@@ -62,6 +62,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}. Al
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
+; Without the driver's library Brackwater would only say that it is missing.
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${APP}.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${APP} now"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
@@ -155,6 +157,8 @@ FunctionEnd
 ; trusted only there: the other folders of the search path, PATH among them,
 ; may be ones that users without administrator rights can write.
 Var DriverFolder
+; DOMAIN\user of this (elevated) setup's account: the one the logon task is for.
+Var Account
 
 Function .onInit
   SetShellVarContext all
@@ -172,6 +176,7 @@ Function .onInit
     StrCpy $DriverFolder "$SYSDIR"
   ${EndIf}
   Call CheckDriverLibrary
+  Call NameLogonTaskAccount
 FunctionEnd
 
 ; Refuses a /D= naming another folder, and an earlier installation made into
@@ -236,7 +241,8 @@ SectionEnd
 
 ; Elevated at logon, Brackwater must not load an ndisapi.dll planted on PATH:
 ; no task (and none left from before) until the driver's own is in place.
-Section "Start ${APP} when I log on" SecLogon
+; Named in .onInit after the account it is for (NameLogonTaskAccount).
+Section "Start ${APP} at logon" SecLogon
   ${If} ${FileExists} "$DriverFolder\ndisapi.dll"
     Call CreateLogonTask
   ${Else}
@@ -251,6 +257,26 @@ Section "-RemoveUnwantedTask"
     !insertmacro DELETE_LOGON_TASK
   ${EndIf}
 SectionEnd
+
+; A standard user who typed an administrator's password sees whose logon the
+; task is for: the administrator's, not theirs.
+Function NameLogonTaskAccount
+  StrCpy $1 ${NSIS_MAX_STRLEN}
+  System::Call 'secur32::GetUserNameExW(i 2, w .r0, *i r1) i .r2' ; NameSamCompatible
+  ${If} $2 == 0
+    ReadEnvStr $0 USERDOMAIN
+    ReadEnvStr $1 USERNAME
+    StrCpy $0 "$0\$1"
+  ${EndIf}
+  StrCpy $Account $0
+  SectionSetText ${SecLogon} "Start ${APP} with administrator rights, without asking, when $Account logs on"
+FunctionEnd
+
+Function FinishPageShow
+  ${IfNot} ${FileExists} "$DriverFolder\ndisapi.dll"
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+  ${EndIf}
+FunctionEnd
 
 Function XmlEscape
   Exch $0
@@ -267,15 +293,7 @@ FunctionEnd
 ; A Run key cannot start an elevated program without a prompt; a task "at
 ; logon, with highest privileges" can. It runs for the installing user only.
 Function CreateLogonTask
-  ; DOMAIN\user of this (elevated) setup's account
-  StrCpy $1 ${NSIS_MAX_STRLEN}
-  System::Call 'secur32::GetUserNameExW(i 2, w .r0, *i r1) i .r2'
-  ${If} $2 == 0
-    ReadEnvStr $0 USERDOMAIN
-    ReadEnvStr $1 USERNAME
-    StrCpy $0 "$0\$1"
-  ${EndIf}
-  Push $0
+  Push $Account
   Call XmlEscape
   Pop $7
   Push "$INSTDIR\${APP}.exe"

@@ -1,5 +1,6 @@
-// Answers the message boxes that the code under test shows on the test's own
-// thread, and records what each said, from a second thread.
+// Answers the message boxes that the code under test shows, in the test's own
+// process or in one it started, and records what each said, from a second
+// thread.
 #pragma once
 
 #include <windows.h>
@@ -20,9 +21,11 @@ public:
         unsigned long seen; // what `sample` returned when the box was found
     };
     // Each box found is answered with `answer`; `sample`, when given, records
-    // a state of the test's world at the moment the box is up.
-    explicit BoxWatcher(int answer = IDOK, std::function<unsigned long()> sample = nullptr)
-        : answer_(answer), sample_(std::move(sample)), thread_([this] { Run(); }) {}
+    // a state of the test's world at the moment the box is up; `process` 0
+    // watches the boxes of every process.
+    explicit BoxWatcher(int answer = IDOK, std::function<unsigned long()> sample = nullptr,
+                        DWORD process = ::GetCurrentProcessId())
+        : answer_(answer), sample_(std::move(sample)), process_(process), thread_([this] { Run(); }) {}
     ~BoxWatcher() {
         stop_ = true;
         thread_.join();
@@ -41,8 +44,9 @@ private:
         ::GetWindowThreadProcessId(w, &pid);
         char cls[16] = {};
         ::GetClassNameA(w, cls, sizeof cls);
-        if (pid == ::GetCurrentProcessId() && std::string(cls) == "#32770" && ::IsWindowVisible(w))
-            reinterpret_cast<BoxWatcher*>(self)->Answer(w);
+        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
+        if ((pid == watcher->process_ || !watcher->process_) && std::string(cls) == "#32770" && ::IsWindowVisible(w))
+            watcher->Answer(w);
         return TRUE;
     }
     void Answer(HWND w) {
@@ -71,6 +75,7 @@ private:
     }
     int answer_;
     std::function<unsigned long()> sample_;
+    DWORD process_;
     std::atomic<bool> stop_{false};
     std::mutex lock_;
     std::vector<Box> boxes_;

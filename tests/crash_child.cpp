@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
     g_midAttach = std::strcmp(argv[1], "mid-attach") == 0;
     ::SetUnhandledExceptionFilter(ReportFilter);
     std::set_terminate(ReportAndExit);
+    if (!BindDriverLibrary(::GetModuleHandleA("ndisapi.dll"))) return 1;
     InstallLastChance();
 
     SimReset();

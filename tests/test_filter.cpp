@@ -1,5 +1,6 @@
 // The worker over the stand-in driver: setup failures and their clean-up,
 // trace lines, the hand-on of every packet and the ways a run ends.
+#include "filter/AdapterLock.h"
 #include "filter/FrameLogic.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -164,52 +166,97 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
     }
 }
 
-// The lock of adapter 2 (\DEVICE\{B2}), as another Brackwater or another program would make it.
-tk::UniqueKernelHandle AdapterTwoLock(const char* access, BOOL owned) {
+// A mutex as another Brackwater or another program would make it; `access`
+// null makes it without a descriptor, which under Wine leaves it without owner.
+std::shared_ptr<void> MakeMutex(const std::string& name, const std::string* access, BOOL owned) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorA(access, SDDL_REVISION_1, &descriptor, nullptr);
+    if (access)
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorA(access->c_str(), SDDL_REVISION_1, &descriptor, nullptr);
     tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    return tk::UniqueKernelHandle(
-        ::CreateMutexA(&attributes, owned, "Global\\Corvantis.Brackwater.Adapter._DEVICE_{B2}"));
+    auto mutex = std::make_shared<tk::UniqueKernelHandle>(::CreateMutexA(access ? &attributes : nullptr, owned, name.c_str()));
+    return *mutex ? mutex : nullptr;
 }
 
-TEST_F(FilterTest, AdapterLockHeldElsewhereIsWaitedForTakenWhenAbandonedIgnoredWhenSquatted) {
+std::string UserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    const tk::UniqueKernelHandle owner(token);
+    char user[256], *sid = nullptr;
+    DWORD size = sizeof user;
+    ::GetTokenInformation(token, TokenUser, user, size, &size);
+    ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    const tk::ScopeGuard freeSid([sid] { ::LocalFree(sid); });
+    return sid ? sid : "";
+}
+
+// An internal name of `length` characters, backslashes included.
+std::string NameOfLength(std::size_t length) { return "\\DEVICE\\{" + std::string(length - 10, 'L') + "}"; }
+
+TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingElse) {
+    const char* const busy = "[error] Another Brackwater is filtering this adapter.";
+    const char* const unguarded =
+        "[error] A program without administrator rights holds this adapter's lock; filtering anyway.";
+    const std::string prefix = "Global\\Corvantis.Brackwater.Adapter.";
+    const std::string brackwater = "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)", user = "O:" + UserSid() + "D:(A;;GA;;;WD)",
+                      deniesAll = "D:";
+    enum Outcome { Refuses, Filters, FiltersAtOnce };
+    const auto own = [] { return std::make_shared<TAdapterLock>(kNames[1], nullptr); };
+    const auto squat = [&](const std::string& suffix, const std::string* access, BOOL owned = TRUE) {
+        return [=] { return MakeMutex(prefix + suffix, access, owned); };
+    };
     const struct {
         const char* name;
-        std::function<tk::UniqueKernelHandle()> hold;
-        Lines expectedLines;
-        bool filters;
+        std::size_t nameLength;  // 0: adapter 2's name
+        std::function<std::shared_ptr<void>()> hold;
+        DWORD releaseAfterMs;  // 0: held throughout
+        Outcome outcome;
     } rows[] = {
         // Held for more than the 5 s an exiting instance gets to put the adapter back.
-        {"held", [] { return AdapterTwoLock("D:(A;;GA;;;WD)", TRUE); },
-         {"[error] Another Brackwater is filtering this adapter."}, false},
-        {"abandoned by a crashed holder",
-         [] {
-             tk::UniqueKernelHandle lock;
-             std::thread([&] { lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE); }).join();
+        {"another Brackwater's, held", 0, own, 0, Refuses},
+        {"another Brackwater's, let go 2 s later", 0, own, 2000, Filters},
+        {"abandoned by a crashed Brackwater", 0,
+         [&] {
+             std::shared_ptr<void> lock;
+             std::thread([&] { lock = squat("_DEVICE_{B2}", &brackwater)(); }).join();
              return lock;
          },
-         {}, true},
-        // An empty access list, as only a program without administrator rights would make it.
-        {"made with an access list that denies everyone", [] { return AdapterTwoLock("D:", FALSE); },
-         {"[error] A program without administrator rights holds this adapter's lock; filtering anyway."}, true},
+         0, Filters},
+        {"owned by the user, open to everyone", 0, squat("_DEVICE_{B2}", &user), 0, FiltersAtOnce},
+        {"no owner", 0, squat("_DEVICE_{B2}", nullptr), 0, FiltersAtOnce},
+        {"access denied", 0, squat("_DEVICE_{B2}", &deniesAll, FALSE), 0, FiltersAtOnce},
+        // Squatted under the name each length gives, which the warning proves was the one opened.
+        {"223 characters: the name itself", 223, squat("_DEVICE_{" + std::string(213, 'L') + "}", &user), 0,
+         FiltersAtOnce},
+        {"224 characters: its hash", 224, squat("#51c3142a7604e523", &user), 0, FiltersAtOnce},
+        {"255 characters: its hash", 255, squat("#d33c9ac367f9c7af", &user), 0, FiltersAtOnce},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
         lines.clear();
-        const tk::UniqueKernelHandle lock = row.hold();
-        ASSERT_TRUE(lock);
-        Start(2, 1, 5, false);
-        if (row.filters) {
-            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
-            Stop();
-        } else {
-            WaitEnd();
-            EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded CloseFilterDriver");
+        const std::string adapter = row.nameLength ? NameOfLength(row.nameLength) : kNames[1];
+        const ULONG position = row.nameLength ? SimAddAdapter(adapter.c_str(), "Long", kMac2, 0, 1500) : 2;
+        std::shared_ptr<void> held = row.hold();
+        ASSERT_TRUE(held);
+        const DWORD start = ::GetTickCount();
+        Start(position, 1, 5, false, adapter);
+        if (row.releaseAfterMs) {
+            Pump(row.releaseAfterMs);
+            EXPECT_EQ(SimAdapterMode(position), 0u) << "still waiting";
+            held.reset();
         }
-        EXPECT_EQ(lines, row.expectedLines);
+        if (row.outcome == Refuses) {
+            WaitEnd();
+            EXPECT_GE(::GetTickCount() - start, 4500u) << "the grace is 5 s";
+            EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded CloseFilterDriver");
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(position) == 2; }));
+            EXPECT_TRUE(row.outcome == Filters || ::GetTickCount() - start < 2500) << "no wait";
+            Stop();
+            EXPECT_EQ(SimAdapterMode(position), 0u);
+        }
+        EXPECT_EQ(lines, row.outcome == Refuses ? Lines{busy} : row.outcome == Filters ? Lines{} : Lines{unguarded});
     }
 }
 
@@ -249,7 +296,8 @@ TEST_F(FilterTest, RefusedResetAtTheEndIsTriedThreeTimesThenTold) {
         EXPECT_EQ(SimCallCount("SetAdapterMode"), 1 + std::min(row.refusals + 1, 3ul));
         EXPECT_EQ(SimAdapterMode(2), row.expectedLines.empty() ? 0u : 2u);
         EXPECT_EQ(SimAdapterEvent(2), nullptr);
-        const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+        const tk::UniqueKernelHandle lock(
+            ::CreateMutexA(nullptr, FALSE, "Global\\Corvantis.Brackwater.Adapter._DEVICE_{B2}"));
         EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "the lock was released";
         SimRemoveAdapter(2);
         SimRestoreAdapter(2);
@@ -257,7 +305,7 @@ TEST_F(FilterTest, RefusedResetAtTheEndIsTriedThreeTimesThenTold) {
 }
 
 TEST_F(FilterTest, TerminateEndsTheWaitForAnotherHoldersLockAtOnce) {
-    const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+    const TAdapterLock lock(kNames[1], nullptr);
     Start(2, 1, 5, false);
     ASSERT_TRUE(PumpUntil([] { return SimCallCount("IsDriverLoaded") == 1; }));
     const DWORD start = ::GetTickCount();
@@ -269,12 +317,12 @@ TEST_F(FilterTest, TerminateEndsTheWaitForAnotherHoldersLockAtOnce) {
 
 // The adapter may be listed under a new handle by the time the lock is free.
 TEST_F(FilterTest, AdapterReListedDuringTheWaitForTheLockIsFilteredOnItsNewHandle) {
-    const tk::UniqueKernelHandle lock = AdapterTwoLock("D:(A;;GA;;;WD)", TRUE);
+    std::optional<TAdapterLock> lock(std::in_place, kNames[1], nullptr);
     Start(2, 1, 5, false);
     ASSERT_TRUE(PumpUntil([] { return SimCallCount("IsDriverLoaded") == 1; }));
     SimRemoveAdapter(2);
     SimRestoreAdapter(2);
-    ::ReleaseMutex(lock.get());
+    lock.reset();
     ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
     EXPECT_TRUE(lines.empty());
 }

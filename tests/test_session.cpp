@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,6 +67,32 @@ std::string g_refusedValue;
 LONG WINAPI RefuseOneWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
     if (name && g_refusedValue == name) return ERROR_ACCESS_DENIED;
     return ::RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+// The folder of the test executables, where Brackwater.exe is built too.
+std::string BinFolder() {
+    char path[MAX_PATH] = {};
+    const std::string exe(path, ::GetModuleFileNameA(nullptr, path, sizeof path));
+    return exe.substr(0, exe.find_last_of('\\') + 1);
+}
+
+// Starts Brackwater.exe and serves this thread's messages until it ends: its
+// exit code, or none when it ran on (it is then ended).
+std::optional<DWORD> RunBrackwater() {
+    const std::string exe = BinFolder() + "Brackwater.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return std::nullopt;
+    const tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    if (!PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000)) {
+        ::TerminateProcess(process.get(), 1);
+        return std::nullopt;
+    }
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
 }
 
 class SessionTest : public ::testing::Test {
@@ -248,23 +275,7 @@ TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything)
     ASSERT_TRUE(app->IsMinimized());
     ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
 
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string exe = path;
-    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "Brackwater.exe";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        << exe;
-    tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
-    // A second start that ran the program would never end by itself.
-    const bool ended = PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000);
-    if (!ended) ::TerminateProcess(process.get(), 1);
-    ASSERT_TRUE(ended);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.get(), &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(RunBrackwater(), 0u);
 
     EXPECT_TRUE(PumpUntil([&] { return !app->IsMinimized() && ::IsWindowVisible(frmMain->Handle()); }));
     // The second start wrote nothing (this instance saves only at its exit).
@@ -317,6 +328,52 @@ TEST(SingleInstanceTest, MutexNotOursWithoutAnAnsweringInstanceIsSaidAndEnds) {
         EXPECT_EQ(boxes.Boxes()[0].text,
                   "Brackwater is already running but does not answer. End it in Task Manager, or restart Windows, "
                   "and start Brackwater again.");
+    }
+}
+
+// Brackwater.exe with the stand-in beside it and a planted ndisapi.dll on PATH
+// takes the library from the system folder or from nowhere.
+TEST(DriverLibraryTest, OnlyTheSystemFoldersLibraryIsTakenAndItsAbsenceIsSaid) {
+    char folder[MAX_PATH] = {};
+    ::GetSystemDirectoryA(folder, MAX_PATH);
+    const std::string installed = std::string(folder) + "\\ndisapi.dll", aside = installed + ".aside",
+                      planted = BinFolder() + "planted";
+    ASSERT_TRUE(::MoveFileExA(installed.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
+    tk::ScopeGuard putBack([&] {
+        ::DeleteFileA(installed.c_str());
+        ::MoveFileExA(aside.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING);
+    });
+    char path[32767] = {};
+    ::GetEnvironmentVariableA("PATH", path, sizeof path);
+    // Inherited by the program, whose loader would search it as Windows' does.
+    ::SetEnvironmentVariableA("PATH", (planted + ";" + path).c_str());
+    tk::ScopeGuard restorePath([&] { ::SetEnvironmentVariableA("PATH", path); });
+    const struct {
+        bool inSystemFolder;
+        const char* text;
+    } rows[] = {
+        {false,
+         "The NDISRD packet-filter driver is not installed: its library ndisapi.dll is not in the Windows system "
+         "folder. Install the driver, then start Brackwater again."},
+        {true,
+         "The ndisapi.dll in the Windows system folder is not the NDISRD library Brackwater needs. Reinstall the "
+         "driver, then start Brackwater again."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.inSystemFolder ? "another library of that name there" : "none in the system folder");
+        DeleteKey();
+        if (row.inSystemFolder) {
+            ASSERT_TRUE(::CopyFileA((planted + "\\ndisapi.dll").c_str(), installed.c_str(), FALSE));
+        }
+        BoxWatcher watcher(IDOK, nullptr, 0);
+        EXPECT_EQ(RunBrackwater(), 1u);
+        const auto boxes = watcher.Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, "Brackwater");
+        EXPECT_EQ(boxes[0].text, row.text);
+        HKEY key = nullptr;
+        EXPECT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND) << "no settings";
+        const tk::UniqueRegKey owner(key);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "toolkit/FileVersion.h"
 
 #include "toolkit/Handles.h"
+#include "toolkit/SystemLibrary.h"
 
 namespace tk {
 
@@ -13,27 +14,13 @@ struct VersionLibrary {
     decltype(&::VerQueryValueA) query = nullptr;
 };
 
-HMODULE LoadFromSystemFolder(const char* name) {
-    if (HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
-    // Windows 7 without its loader update knows no search flags: the full path does the same.
-    char folder[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    return ::LoadLibraryA((std::string(folder) + "\\" + name).c_str());
-}
-
-template <typename Function>
-void Bind(HMODULE module, const char* name, Function& function) {
-    function = module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
-}
-
 const VersionLibrary& Library() {
     static const VersionLibrary library = [] {
         VersionLibrary l;
-        l.module.reset(LoadFromSystemFolder("version.dll"));
-        Bind(l.module.get(), "GetFileVersionInfoSizeA", l.sizeOf);
-        Bind(l.module.get(), "GetFileVersionInfoA", l.read);
-        Bind(l.module.get(), "VerQueryValueA", l.query);
+        l.module.reset(LoadSystemLibrary("version.dll"));
+        l.sizeOf = ProcAddress<decltype(l.sizeOf)>(l.module.get(), "GetFileVersionInfoSizeA");
+        l.read = ProcAddress<decltype(l.read)>(l.module.get(), "GetFileVersionInfoA");
+        l.query = ProcAddress<decltype(l.query)>(l.module.get(), "VerQueryValueA");
         return l;
     }();
     return library;

@@ -53,8 +53,8 @@ std::string MacText(const unsigned char* a) {
 }
 
 TConvertAdapterName ChooseNameConversion(const OSVERSIONINFOA& Version) {
-    if (Version.dwPlatformId != VER_PLATFORM_WIN32_NT) return ::ConvertWindows9xAdapterName;
-    return Version.dwMajorVersion == 4 ? ::ConvertWindowsNTAdapterName : ::ConvertWindows2000AdapterName;
+    if (Version.dwPlatformId != VER_PLATFORM_WIN32_NT) return NdisApi.ConvertWindows9xAdapterName;
+    return Version.dwMajorVersion == 4 ? NdisApi.ConvertWindowsNTAdapterName : NdisApi.ConvertWindows2000AdapterName;
 }
 
 std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
@@ -65,7 +65,7 @@ std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
     if (!driver) return std::nullopt;
 
     TCP_AdapterList adapters{};
-    ::GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
+    NdisApi.GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
     const LONG reported = static_cast<LONG>(adapters.m_nAdapterCount);
     // The record has 32 slots; never read past them whatever the count says.
     const LONG count = std::min<LONG>(reported, ADAPTER_LIST_SIZE);

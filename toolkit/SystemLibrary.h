@@ -1,0 +1,21 @@
+// Loads a library from the Windows system folder and from nowhere else. For a
+// program with administrator rights, the other folders of the search path (its
+// own, the current one, PATH) may be ones that users without them can write.
+#pragma once
+
+#include <windows.h>
+
+namespace tk {
+
+// The library of that file name in the system folder (SysWOW64 for a 32-bit
+// process on 64-bit Windows), null when it cannot be loaded from there.
+HMODULE LoadSystemLibrary(const char* Name);
+
+// The export of that name as a pointer of the caller's function type; null
+// when Module is null or has no such export.
+template <typename Function>
+Function ProcAddress(HMODULE Module, const char* Name) {
+    return Module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(Module, Name))) : nullptr;
+}
+
+} // namespace tk
