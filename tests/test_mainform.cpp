@@ -743,6 +743,9 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
     EXPECT_TRUE(g_balloons.empty());
     SimRefuseResets(0);
     form->btnStart->Click();
+    // Still in tunnel mode from the refused resets: the new worker is there
+    // once its event is, and only then does its stop give the adapter back.
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterEvent(2) != nullptr; }));
     form->Status->Refresh();
     EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
 }
