@@ -182,8 +182,12 @@ void TTTLFilter::Execute() {
             // a log delivery threw while it was processed.
             tk::ScopeGuard passOn([&] { NdisApi.SendPacketToMstcp(driver, &request); });
             ProcessPacket(buffer);
-            if (++frames % kFramesPerClockLook == 0 && ::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
+            if (++frames % kFramesPerClockLook == 0) {
+                Counts.Publish();
+                if (::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
+            }
         }
+        Counts.Publish();
     }
     // Told whatever "Trace" says: the adapter may stay cut off from the stack,
     // and only the user can put it back.

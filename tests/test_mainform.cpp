@@ -690,7 +690,7 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
         frame[14 + 8] = ttl;
         SimReceiveFrame(2, frame, sizeof frame);
     }
-    ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 3; }));
+    ASSERT_TRUE(PumpUntil([&] { return SimStackTotal(2) == 3 && form->Filter->Counts.FramesRead.load() == 3; }));
     g_shellCalls.clear();
     form->Status->Refresh();
     EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 3 packets, 1 changed");
