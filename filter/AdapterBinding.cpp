@@ -18,7 +18,6 @@ HANDLE FindAdapterHandle(const TCP_AdapterList& Adapters, const std::string& Nam
 
 namespace {
 
-constexpr int kEndResetAttempts = 3;
 constexpr DWORD kEndResetPauseMs = 100;
 
 bool HandleListed(const TCP_AdapterList& Adapters, HANDLE Adapter) {
@@ -44,7 +43,7 @@ TAttachResult TAdapterBinding::Attach(HANDLE Adapter) {
     ADAPTER_MODE mode{Adapter, MSTCP_FLAG_RECV_TUNNEL};
     const bool tunnel = NdisApi.SetAdapterMode(driver_, &mode) != FALSE;
     if (!tunnel || TAttaching::Crashing()) {
-        if (tunnel) ResetAdapterMode(driver_, Adapter, kEndResetAttempts, 0);
+        if (tunnel) ResetAdapterMode(driver_, Adapter, kResetAttempts, 0);
         NdisApi.SetPacketEvent(driver_, Adapter, nullptr);
         PublishBinding(driver_, nullptr);
         return TAttachResult::ModeRefused;
@@ -59,7 +58,7 @@ void TAdapterBinding::Release() noexcept {
 
 bool TAdapterBinding::ReleaseAtEnd() noexcept {
     const HANDLE adapter = adapter_;
-    if (Reset(kEndResetAttempts)) return true;
+    if (Reset(kResetAttempts)) return true;
     // A handle the driver no longer lists went away with its adapter (an
     // unplug just before the end): nothing of it is diverted. A list that
     // cannot be read proves nothing.

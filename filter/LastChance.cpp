@@ -20,8 +20,6 @@ std::atomic<bool> g_crashing{false};
 std::atomic<DWORD> g_attaching{0};
 // How long the handler waits for an attach under way; the process is ending.
 constexpr DWORD kAttachWaitMs = 500;
-// Said again at once: nothing in a dying process may sleep for long.
-constexpr int kResetAttempts = 3;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 std::terminate_handler g_previousTerminate = nullptr;
 
@@ -82,6 +80,7 @@ void RestorePublishedAdapter() noexcept {
     if (!adapter || !driver) return;
     // The worker's handle, used here on the failing thread: the process is
     // ending and nobody else will give the adapter back.
+    // Asked again at once: nothing in a dying process may sleep for long.
     ResetAdapterMode(driver, adapter, kResetAttempts, 0);
     NdisApi.SetPacketEvent(driver, adapter, nullptr);
 }

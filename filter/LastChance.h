@@ -20,6 +20,9 @@ void PublishBinding(HANDLE Driver, HANDLE Adapter) noexcept;
 // finish or undo itself first (see TAttaching).
 void RestorePublishedAdapter() noexcept;
 
+// How often a reset the driver refuses is asked for before it is given up.
+constexpr int kResetAttempts = 3;
+
 // Asks the driver for normal mode on `Adapter` up to `Attempts` times,
 // `PauseMs` apart; whether it accepted.
 bool ResetAdapterMode(HANDLE Driver, HANDLE Adapter, int Attempts, DWORD PauseMs) noexcept;
