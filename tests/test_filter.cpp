@@ -80,8 +80,16 @@ protected:
 
     void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
                const std::string& name = "", frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
-        filter = TTTLFilter::Create(Options(index, bad, newTtl, trace, name, ipv6),
-                                    [this](const TFilterNews& news) { OnNews(news); });
+        StartWith(Options(index, bad, newTtl, trace, name, ipv6));
+    }
+    void StartWith(const TFilterOptions& options) {
+        filter = TTTLFilter::Create(options, [this](const TFilterNews& news) { OnNews(news); });
+    }
+    // Diverting what the adapter at `index` sends too, with "SentTTL" 65.
+    static TFilterOptions SentRuleOptions(std::uint32_t index, bool trace) {
+        TFilterOptions o = Options(index, 1, 5, trace);
+        o.RewriteSent = true;
+        return o;
     }
     void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
                      frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
@@ -400,6 +408,60 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
     }
 }
 
+// Every frame read goes on once in its own direction, also when its trace
+// throws; without "RewriteSent" the sent ones never reach the worker.
+TEST_F(FilterTest, SentFramesReachTheWireOnceAndReceivedOnesTheStack) {
+    const Lines sentLines = {"[trace] Packet sent.", "[trace]   Packet protocol: IP", "[trace]   TTL=128",
+                             "[trace]     TTL changed."};
+    const Lines receivedLines = {"[trace] Packet received.", "[trace]   Packet protocol: IP", "[trace]   TTL=1",
+                                 "[trace]     TTL changed."};
+    Lines both = sentLines;
+    both.insert(both.end(), receivedLines.begin(), receivedLines.end());
+    const struct {
+        const char* name;
+        bool rewriteSent;
+        const char* throwOn;
+        ULONG mode;
+        Bytes wire, stack;
+        ULONG toAdapter;
+        Lines lines;
+    } rows[] = {
+        {"on", true, nullptr, 3, Ipv4(65, 0x7a), Ipv4(5, 0xb6), 1, both},
+        {"on, its trace throws", true, "[trace] Packet sent.", 3, Ipv4(128, 0x3b), Ipv4(1), 1, {sentLines[0]}},
+        {"off", false, nullptr, 2, Ipv4(128, 0x3b), Ipv4(5, 0xb6), 0, receivedLines},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        lines.clear();
+        onLine = [&](const std::string& line) {
+            if (row.throwOn && line == row.throwOn) throw std::runtime_error("log failed");
+        };
+        TFilterOptions options = SentRuleOptions(1, true);
+        options.RewriteSent = row.rewriteSent;
+        StartWith(options);
+        ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(1) == row.mode; }));
+        const HANDLE adapter = SimAdapterHandle(1);
+        const Bytes sent = Ipv4(128, 0x3b), received = Ipv4(1);
+        SimSendFrame(1, sent.data(), static_cast<ULONG>(sent.size()));
+        SimReceiveFrame(1, received.data(), static_cast<ULONG>(received.size()));
+        ASSERT_TRUE(PumpUntil([] { return SimWireTotal(1) == 1 && SimStackTotal(1) == 1; }));
+        if (row.throwOn) WaitEnd();
+        else ASSERT_TRUE(PumpUntil([&] { return filter->Counts.FramesRead.load() == 1; }));
+        Stop();
+        Bytes wire(1514);
+        wire.resize(SimWireFrame(1, 0, wire.data(), static_cast<ULONG>(wire.size())));
+        EXPECT_EQ(wire, row.wire);
+        EXPECT_EQ(StackFrame(1, 0), row.stack);
+        EXPECT_EQ(lines, row.lines);
+        ULONG toAdapter = 0;
+        SimHandleCounts(adapter, nullptr, nullptr, nullptr, &toAdapter);
+        EXPECT_EQ(toAdapter, row.toAdapter);
+        EXPECT_EQ(SimWireTotal(1), 1u);
+        EXPECT_EQ(SimStackTotal(1), 1u);
+    }
+}
+
 TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
     filter = tk::MakeThread<TTTLFilter>(Options(1, 1, 5, true), [this](const TFilterNews& n) { OnNews(n); });
     filter->Terminate();
@@ -562,7 +624,7 @@ TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
             SimRemoveAdapter(1);
         TFilterOptions options = Options(1, 1, 5, false);
         options.StartUp = row.startUp;
-        filter = TTTLFilter::Create(options, [this](const TFilterNews& news) { OnNews(news); });
+        StartWith(options);
         if (!row.startUp) {
             WaitEnd();
             EXPECT_EQ(lines, row.lines);
@@ -605,7 +667,8 @@ TEST_F(FilterTest, FailedListReadKeepsTheBinding) {
 // calls refused while its adapter goes and comes back every 300 ms.
 TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
     const ULONG handlesBefore = OwnHandleCount();
-    StartTunnel(1, 1, 5, false);
+    StartWith(SentRuleOptions(1, false));
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 3; }));
     std::vector<HANDLE> adapterHandles{SimAdapterHandle(1)};
     SimRefuseAtRandom(nullptr, 20, 2212);
     const Bytes frame = Ipv4(1);
@@ -614,7 +677,8 @@ TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
         const DWORD start = ::GetTickCount();
         while (::GetTickCount() - start < ms) {
             SimReceiveFrame(1, frame.data(), static_cast<ULONG>(frame.size()));
-            ++frames;
+            SimSendFrame(1, frame.data(), static_cast<ULONG>(frame.size()));
+            frames += 2;
             Pump(1);
         }
     };
@@ -631,16 +695,16 @@ TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
     }
     const ULONG refusals = SimRefuseAtRandom(nullptr, 0, 0);
     const DWORD calm = ::GetTickCount();
-    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2 && SimAdapterEvent(1); }, 2500));
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 3 && SimAdapterEvent(1); }, 2500));
     const DWORD recoveredMs = ::GetTickCount() - calm;
     Stop();
     EXPECT_EQ(SimAdapterMode(1), 0u);
     EXPECT_EQ(SimAdapterEvent(1), nullptr);
     EXPECT_EQ(SimOpenHandles(), openHandles);
     for (HANDLE adapter : adapterHandles) {
-        ULONG reads = 0, sends = 0, afterRelease = 0;
-        SimHandleCounts(adapter, &reads, &sends, &afterRelease);
-        EXPECT_EQ(reads, sends) << adapter;
+        ULONG reads = 0, sends = 0, afterRelease = 0, wire = 0;
+        SimHandleCounts(adapter, &reads, &sends, &afterRelease, &wire);
+        EXPECT_EQ(reads, sends + wire) << adapter;
         EXPECT_EQ(afterRelease, 0u) << adapter;
     }
     const ULONG handlesAfter = OwnHandleCount();
