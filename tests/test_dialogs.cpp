@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -37,14 +38,19 @@ private:
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new DialogsEnvironment);
 
-// Shows `form` modally and runs `steps` from its modal loop, in order. A
-// dialog still open well after the last step is ended with -1.
-tk::TModalResult RunModal(tk::TForm* form, std::vector<std::function<void()>> steps) {
+// Shows `form` modally (through `show`, when given) and runs `steps` from its
+// modal loop, in order. A dialog still open well after the last step is
+// ended with -1.
+template <typename Show = std::nullptr_t>
+auto RunModal(tk::TForm* form, std::vector<std::function<void()>> steps, Show show = nullptr) {
     LoopSteps script;
     auto inside = [form] { return form->Modal(); };
     for (auto& step : steps) script.Then(std::move(step), inside);
     script.Then([form] { form->ModalResult = -1; }, [checks = 0]() mutable { return ++checks > 100; });
-    return form->ShowModal();
+    if constexpr (std::is_null_pointer_v<Show>)
+        return form->ShowModal();
+    else
+        return show();
 }
 
 // The key as the focused control of `form` receives it (the form itself
@@ -84,10 +90,10 @@ TEST(Settings, LayoutKeepsTheButtonsUnderTheSeparatorAtTheBottom) {
     EXPECT_EQ(ClassName(f->Handle()), "TfrmSettings");
     EXPECT_EQ(f->Caption(), "Settings");
     EXPECT_EQ(f->ClientWidth(), 333);
-    EXPECT_EQ(f->ClientHeight(), 195);
-    EXPECT_EQ(f->pnlBottom->Top(), 195 - 41);
+    EXPECT_EQ(f->ClientHeight(), 243);
+    EXPECT_EQ(f->pnlBottom->Top(), 243 - 41);
     EXPECT_EQ(f->pnlBottom->Height(), 41);
-    EXPECT_EQ(f->bvlBottom->Top(), 195 - 41 - 12);
+    EXPECT_EQ(f->bvlBottom->Top(), 243 - 41 - 12);
     EXPECT_EQ(f->bvlBottom->Height(), 12);
     EXPECT_EQ(f->btnOK->Caption(), "Save");
     EXPECT_EQ(f->btnOK->Left(), 170);
@@ -102,9 +108,15 @@ TEST(Settings, SpinControlsStepByOneAndWrapAtBothEnds) {
         WPARAM key;
         int expected;
     };
-    const Row rows[] = {{255, VK_UP, 0}, {0, VK_DOWN, 255}, {41, VK_UP, 42}, {41, VK_DOWN, 40}};
-    for (auto [edit, spin] : {std::pair{frmSettings->edtBadTTL, frmSettings->udBadTTL},
-                              std::pair{frmSettings->edtNewTTL, frmSettings->udNewTTL}}) {
+    const struct {
+        tk::TEdit* edit;
+        tk::TUpDown* spin;
+        int lowest;
+    } spins[] = {{frmSettings->edtBadTTL, frmSettings->udBadTTL, 0},
+                 {frmSettings->edtNewTTL, frmSettings->udNewTTL, 0},
+                 {frmSettings->edtSentTTL, frmSettings->udSentTTL, 1}};
+    for (const auto& [edit, spin, lowest] : spins) {
+        const Row rows[] = {{255, VK_UP, lowest}, {lowest, VK_DOWN, 255}, {41, VK_UP, 42}, {41, VK_DOWN, 40}};
         for (const Row& row : rows) {
             SCOPED_TRACE(testing::Message() << spin->Name() << " from " << row.start);
             spin->SetPosition(row.start);
@@ -169,6 +181,27 @@ TEST(Settings, SaveReturnsOkAndTheTypedValues) {
     EXPECT_EQ(f->udNewTTL->Position(), 5);
     EXPECT_FALSE(f->chbExitConfirmation->Checked());
     EXPECT_FALSE(f->Visible());
+}
+
+// A stored "SentTTL" out of range shows as the 65 it acts as, and stays as
+// stored unless the dialog is saved.
+TEST(Settings, SentTtlOutOfRangeShowsAs65AndIsKeptUntilSaved) {
+    TfrmSettings* f = frmSettings;
+    TSettingsStore store;
+    store.Set(&TSettings::SentTTL, 300);
+    for (tk::TButton* close : {f->btnCancel, f->btnOK}) {
+        SCOPED_TRACE(close->Caption());
+        std::string shown;
+        const bool saved = RunModal(f,
+                                    {[&] {
+                                        shown = f->edtSentTTL->Text();
+                                        ::PostMessageA(close->Handle(), BM_CLICK, 0, 0);
+                                    }},
+                                    [&] { return f->Edit(store); });
+        EXPECT_EQ(saved, close == f->btnOK);
+        EXPECT_EQ(shown, "65");
+        EXPECT_EQ(store.Values().SentTTL, saved ? 65 : 300);
+    }
 }
 
 TEST(Settings, EnterSavesEscAndCancelDoNot) {
