@@ -1,6 +1,7 @@
-// Feeds arbitrary frames and settings to the worker's frame function. The
+// Feeds arbitrary frames and settings to the worker's frame functions. The
 // thresholds come from the first two bytes, the rest is the frame, which goes
-// through with IPv6 hop limits passed and again with them rewritten. Each time
+// through the received rule with IPv6 hop limits passed and again with them
+// rewritten, and through the sent rule with the second byte as "SentTTL". Each time
 // the frame is processed twice: in a heap buffer of exactly its length, so that the
 // sanitizer reports any read or write past what was received, and in a buffer
 // of the driver's full frame size whose bytes past the length are filled with
@@ -27,26 +28,39 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+enum class Rule { Received, ReceivedWithIpv6, Sent };
+
 // Checks one rule on one input: only the TTL or hop limit byte (and an IPv4
-// header's checksum) may change, and only when it was at or below badTtl.
-void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, std::uint8_t newTtl,
-               frame::Ipv6Rule rule) {
+// header's checksum) may change, and only when the rule says so: received,
+// at or below badTtl; sent, to a unicast address and not already newTtl
+// (nor an IPv6 hop limit of 255).
+void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, std::uint8_t newTtl, Rule rule) {
+    const auto process = [&](std::uint8_t* f) {
+        if (rule == Rule::Sent) return frame::ProcessSentFrame(f, size, newTtl);
+        const auto ipv6 = rule == Rule::ReceivedWithIpv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
+        return frame::ProcessFrame(f, size, badTtl, newTtl, nullptr, ipv6);
+    };
     const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size ? size : 1]);
     std::memcpy(exact.get(), data, size);
-    const frame::FrameVerdict v = frame::ProcessFrame(exact.get(), size, badTtl, newTtl, nullptr, rule);
+    const frame::FrameVerdict v = process(exact.get());
 
     std::uint8_t padded[kMaxFrame];
     std::memset(padded, badTtl ^ 0xA5, sizeof padded);
     std::memcpy(padded, data, size);
-    const frame::FrameVerdict w = frame::ProcessFrame(padded, size, badTtl, newTtl, nullptr, rule);
+    const frame::FrameVerdict w = process(padded);
     Check(v.kind == w.kind && v.ttl == w.ttl && v.rewritten == w.rewritten);
     Check(std::memcmp(exact.get(), padded, size) == 0);
 
     const bool ipv4 = size >= 34 && data[12] == 0x08 && data[13] == 0x00;
-    const bool ipv6 = rule == frame::Ipv6Rule::Rewrite && size >= 54 && data[12] == 0x86 && data[13] == 0xDD &&
+    const bool ipv6 = rule != Rule::Received && size >= 54 && data[12] == 0x86 && data[13] == 0xDD &&
                       (data[14] & 0xF0) == 0x60;
     const std::size_t ttlAt = ipv6 ? 21 : 22;
-    const bool due = (ipv4 || ipv6) && data[ttlAt] <= badTtl;
+    bool due = (ipv4 || ipv6) && data[ttlAt] <= badTtl;
+    if (rule == Rule::Sent) {
+        const bool broadcast = ipv4 && data[30] == 0xFF && data[31] == 0xFF && data[32] == 0xFF && data[33] == 0xFF;
+        const bool multicast = ipv6 ? data[38] == 0xFF : ipv4 && data[30] >= 224 && data[30] <= 239;
+        due = (ipv4 || ipv6) && !broadcast && !multicast && data[ttlAt] != newTtl && !(ipv6 && data[ttlAt] == 255);
+    }
     Check(v.rewritten == due);
     if (!due) {
         Check(std::memcmp(exact.get(), data, size) == 0);
@@ -71,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 2;
     size -= 2;
     if (size > kMaxFrame) size = kMaxFrame;
-    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Pass);
-    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Rewrite);
+    CheckRule(data, size, badTtl, newTtl, Rule::Received);
+    CheckRule(data, size, badTtl, newTtl, Rule::ReceivedWithIpv6);
+    CheckRule(data, size, badTtl, newTtl, Rule::Sent);
     return 0;
 }
