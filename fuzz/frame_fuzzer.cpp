@@ -1,7 +1,7 @@
-// Feeds arbitrary frames and settings to the worker's frame functions. The
+// Feeds arbitrary frames and settings to the worker's frame function. The
 // thresholds come from the first two bytes, the rest is the frame, which goes
-// through the received rule with IPv6 hop limits passed and again with them
-// rewritten, and through the sent rule with the second byte as "SentTTL". Each time
+// through with IPv6 hop limits passed and again with them rewritten, then
+// through the sent rule with the second byte as "SentTTL". Each time
 // the frame is processed twice: in a heap buffer of exactly its length, so that the
 // sanitizer reports any read or write past what was received, and in a buffer
 // of the driver's full frame size whose bytes past the length are filled with
@@ -28,17 +28,15 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-enum class Rule { Received, ReceivedWithIpv6, Sent };
-
 // Checks one rule on one input: only the TTL or hop limit byte (and an IPv4
-// header's checksum) may change, and only when the rule says so: received,
-// at or below badTtl; sent, to a unicast address and not already newTtl
-// (nor an IPv6 hop limit of 255).
-void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, std::uint8_t newTtl, Rule rule) {
+// header's checksum) may change, and only when it was at or below badTtl;
+// for a `sent` frame, when it was not newTtl (nor an IPv6 hop limit of 255)
+// and the frame goes to a unicast address.
+void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, std::uint8_t newTtl,
+               frame::Ipv6Rule rule, bool sent = false) {
     const auto process = [&](std::uint8_t* f) {
-        if (rule == Rule::Sent) return frame::ProcessSentFrame(f, size, newTtl);
-        const auto ipv6 = rule == Rule::ReceivedWithIpv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
-        return frame::ProcessFrame(f, size, badTtl, newTtl, nullptr, ipv6);
+        return sent ? frame::ProcessSentFrame(f, size, newTtl)
+                    : frame::ProcessFrame(f, size, badTtl, newTtl, nullptr, rule);
     };
     const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size ? size : 1]);
     std::memcpy(exact.get(), data, size);
@@ -52,15 +50,13 @@ void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, 
     Check(std::memcmp(exact.get(), padded, size) == 0);
 
     const bool ipv4 = size >= 34 && data[12] == 0x08 && data[13] == 0x00;
-    const bool ipv6 = rule != Rule::Received && size >= 54 && data[12] == 0x86 && data[13] == 0xDD &&
+    const bool ipv6 = rule == frame::Ipv6Rule::Rewrite && size >= 54 && data[12] == 0x86 && data[13] == 0xDD &&
                       (data[14] & 0xF0) == 0x60;
     const std::size_t ttlAt = ipv6 ? 21 : 22;
-    bool due = (ipv4 || ipv6) && data[ttlAt] <= badTtl;
-    if (rule == Rule::Sent) {
-        const bool broadcast = ipv4 && data[30] == 0xFF && data[31] == 0xFF && data[32] == 0xFF && data[33] == 0xFF;
-        const bool multicast = ipv6 ? data[38] == 0xFF : ipv4 && data[30] >= 224 && data[30] <= 239;
-        due = (ipv4 || ipv6) && !broadcast && !multicast && data[ttlAt] != newTtl && !(ipv6 && data[ttlAt] == 255);
-    }
+    const bool unicast = ipv6 ? data[38] != 0xFF
+                              : ipv4 && (data[30] & 0xF0) != 0xE0 && (data[30] & data[31] & data[32] & data[33]) != 0xFF;
+    const bool due = (ipv4 || ipv6) && (sent ? unicast && data[ttlAt] != newTtl && !(ipv6 && data[ttlAt] == 255)
+                                             : data[ttlAt] <= badTtl);
     Check(v.rewritten == due);
     if (!due) {
         Check(std::memcmp(exact.get(), data, size) == 0);
@@ -85,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 2;
     size -= 2;
     if (size > kMaxFrame) size = kMaxFrame;
-    CheckRule(data, size, badTtl, newTtl, Rule::Received);
-    CheckRule(data, size, badTtl, newTtl, Rule::ReceivedWithIpv6);
-    CheckRule(data, size, badTtl, newTtl, Rule::Sent);
+    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Pass);
+    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Rewrite);
+    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Rewrite, true);
     return 0;
 }

@@ -15,10 +15,3 @@ inline std::vector<std::uint8_t> Ipv6Header(std::uint8_t hopLimit, std::uint8_t 
     h[24] = 0xff, h[25] = 0x02, h[39] = 0x01;
     return h;
 }
-
-// The same header to the unicast address 2001:db8::1.
-inline std::vector<std::uint8_t> Ipv6UnicastHeader(std::uint8_t hopLimit) {
-    std::vector<std::uint8_t> h = Ipv6Header(hopLimit);
-    h[24] = 0x20, h[25] = 0x01, h[26] = 0x0d, h[27] = 0xb8;
-    return h;
-}
