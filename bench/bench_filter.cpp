@@ -1,6 +1,8 @@
 // Throughput of a running worker over the stand-in driver with tracing off,
 // against a pass-through thread in the same run that reads and hands on the
-// same frames through the same loop without looking at them, by the wall
+// same frames through the same loop without looking at them (received
+// frames alone, and again a mix of sent and received ones with the sent rule
+// on, each handed on in its direction), by the wall
 // clock and by each thread's own CPU time (which a busy machine's preemption
 // does not inflate); and the heap allocations the worker makes per frame; how
 // long stopping an idle worker takes; how long an idle worker takes to filter
@@ -48,13 +50,16 @@ constexpr int kWarmUpBatches = 20;
 // in steps of 10 to 16 ms.
 constexpr double kRoundCpuSeconds = 1.0;
 constexpr int kRounds = 15;
-// The worker, the pass-through loop and the idle worker each have their adapter.
-const char* const kAdapterNames[] = {"\\DEVICE\\{BENCH-1}", "\\DEVICE\\{BENCH-2}", "\\DEVICE\\{BENCH-3}"};
+// The worker, the pass-through loop and the idle worker each have their
+// adapter, and so do the worker and the pass-through loop of the mixed stream.
+const char* const kAdapterNames[] = {"\\DEVICE\\{BENCH-1}", "\\DEVICE\\{BENCH-2}", "\\DEVICE\\{BENCH-3}",
+                                     "\\DEVICE\\{BENCH-4}", "\\DEVICE\\{BENCH-5}"};
+constexpr ULONG kBothTunnels = MSTCP_FLAG_RECV_TUNNEL | MSTCP_FLAG_SENT_TUNNEL;
 
 // The worker's loop without the frame processing.
 class TPassThrough final : public tk::TThread {
 public:
-    explicit TPassThrough(ULONG position) : position_(position) {}
+    TPassThrough(ULONG position, ULONG mode) : position_(position), mode_(mode) {}
 
 protected:
     void Execute() override {
@@ -68,7 +73,7 @@ protected:
         tk::ScopeGuard detachEvent([&] { NdisApi.SetPacketEvent(driver.get(), adapter, nullptr); });
         INTERMEDIATE_BUFFER buffer{};
         ETH_REQUEST request{adapter, &buffer};
-        ADAPTER_MODE mode{adapter, MSTCP_FLAG_RECV_TUNNEL};
+        ADAPTER_MODE mode{adapter, mode_};
         NdisApi.SetAdapterMode(driver.get(), &mode);
         tk::ScopeGuard normalMode([&] {
             ADAPTER_MODE normal{adapter, 0};
@@ -77,17 +82,28 @@ protected:
         while (!Terminated()) {
             ::WaitForSingleObject(event.get(), 1000);
             ::ResetEvent(event.get());
-            while (!Terminated() && NdisApi.ReadPacket(driver.get(), &request))
-                NdisApi.SendPacketToMstcp(driver.get(), &request);
+            while (!Terminated() && NdisApi.ReadPacket(driver.get(), &request)) {
+                if (buffer.m_dwDeviceFlags & PACKET_FLAG_ON_SEND)
+                    NdisApi.SendPacketToAdapter(driver.get(), &request);
+                else
+                    NdisApi.SendPacketToMstcp(driver.get(), &request);
+            }
         }
     }
 
 private:
     ULONG position_;
+    ULONG mode_;
 };
 
-std::vector<std::vector<unsigned char>> MixedFrames() {
-    std::vector<std::vector<unsigned char>> frames;
+struct BenchFrame {
+    std::vector<unsigned char> bytes;
+    bool sent = false;  // fed as sent by the host rather than received
+};
+using Frames = std::vector<BenchFrame>;
+
+Frames MixedFrames() {
+    Frames frames;
     for (int i = 0; i < 16; ++i) {
         std::vector<unsigned char> f(i % 4 == 3 ? 1514 : 60 + 40 * i, 0);
         const bool ipv4 = i % 4 != 2;
@@ -95,18 +111,42 @@ std::vector<std::vector<unsigned char>> MixedFrames() {
         f[13] = ipv4 ? 0x00 : 0xDD;
         f[14] = 0x45;
         f[14 + 8] = static_cast<unsigned char>(i % 2 ? 1 : 64);
-        frames.push_back(f);
+        frames.push_back({f});
     }
     return frames;
 }
 
-void WaitMode(ULONG position) {
-    while (SimAdapterMode(position) != MSTCP_FLAG_RECV_TUNNEL) ::Sleep(1);
+// Every other frame sent by the host, in the sizes of the received stream;
+// every sent frame rewritten (TTL 128 or hop limit 64 to 65), and seven in
+// eight of the received ones (TTL 1 to 5).
+Frames SentAndReceivedFrames() {
+    Frames frames = MixedFrames();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        std::vector<unsigned char>& f = frames[i].bytes;
+        frames[i].sent = i % 2 == 0;
+        const bool ipv6 = i % 8 == 2;
+        f[12] = ipv6 ? 0x86 : 0x08;
+        f[13] = ipv6 ? 0xDD : 0x00;
+        f[14] = ipv6 ? 0x60 : 0x45;
+        f[14 + 16] = f[14 + 24] = 10;  // a unicast destination
+        f[14 + 7] = ipv6 ? 64 : 0;
+        f[14 + 8] = static_cast<unsigned char>(i == 7 ? 64 : frames[i].sent ? 128 : 1);
+    }
+    return frames;
+}
+
+void WaitMode(ULONG position, ULONG mode = MSTCP_FLAG_RECV_TUNNEL) {
+    while (SimAdapterMode(position) != mode) ::Sleep(1);
+}
+
+// The frames handed on at `position`, in either direction.
+ULONG HandedOn(ULONG position) {
+    return SimStackTotal(position) + SimWireTotal(position);
 }
 
 // Waits without hammering the driver's lock while a consumer drains.
-void WaitStack(ULONG position, ULONG total) {
-    while (SimStackTotal(position) < total) {
+void WaitHandedOn(ULONG position, ULONG total) {
+    while (HandedOn(position) < total) {
         for (int i = 0; i < 20000; ++i) YieldProcessor();
     }
 }
@@ -141,16 +181,16 @@ struct Path {
 
 // Seconds `path` takes to drain a queue filled beforehand (the adapter's
 // delivery held meanwhile), so the producer is idle while it runs.
-double DrainBatch(const Path& path, const std::vector<std::vector<unsigned char>>& frames) {
+double DrainBatch(const Path& path, const Frames& frames) {
     SimHoldDelivery(path.position, TRUE);
     for (ULONG i = 0; i < kBatch; ++i) {
-        const auto& f = frames[i % frames.size()];
-        SimReceiveFrame(path.position, f.data(), static_cast<ULONG>(f.size()));
+        const BenchFrame& f = frames[i % frames.size()];
+        (f.sent ? SimSendFrame : SimReceiveFrame)(path.position, f.bytes.data(), static_cast<ULONG>(f.bytes.size()));
     }
-    const ULONG total = SimStackTotal(path.position) + kBatch;
+    const ULONG total = HandedOn(path.position) + kBatch;
     const auto start = std::chrono::steady_clock::now();
     SimHoldDelivery(path.position, FALSE);
-    WaitStack(path.position, total);
+    WaitHandedOn(path.position, total);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -159,7 +199,7 @@ double DrainBatch(const Path& path, const std::vector<std::vector<unsigned char>
 // CPU time is read once around the whole round: a thread's CPU time comes in
 // steps of 10 to 16 ms, far more than one batch takes, and a consumer uses
 // none while the producer fills its queue.
-void Round(Path& worker, Path& passThrough, int batches, const std::vector<std::vector<unsigned char>>& frames,
+void Round(Path& worker, Path& passThrough, int batches, const Frames& frames,
            unsigned long long& workerAllocations) {
     const double cpuWorker = CpuSeconds(worker.thread), cpuPass = CpuSeconds(passThrough.thread);
     worker.time = passThrough.time = RoundTime{};
@@ -259,6 +299,39 @@ long HandlesAfterRebinds(ULONG position, int rebinds) {
     return long(OwnHandleCount()) - long(before);
 }
 
+// What the rounds of one comparison gave: each ratio the rounds' ratios, sorted.
+struct Comparison {
+    double framesPerRound = 0, wallWorker = 0, wallPass = 0;
+    std::vector<double> ratios, cpuRatios;
+    unsigned long long workerAllocations = 0;
+};
+
+// A warm-up round, which sizes the others so that each path gets its CPU
+// second, then the measured rounds.
+Comparison Compare(Path& worker, Path& passThrough, const Frames& frames) {
+    Comparison c;
+    Round(worker, passThrough, kWarmUpBatches, frames, c.workerAllocations);
+    const double warmUpCpu = std::max(std::min(worker.time.cpu, passThrough.time.cpu), 1e-3);
+    const int batches = std::max(kWarmUpBatches, int(std::ceil(1.25 * kRoundCpuSeconds / warmUpCpu * kWarmUpBatches)));
+    c.framesPerRound = double(kBatch) * batches;
+    c.workerAllocations = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        Round(worker, passThrough, batches, frames, c.workerAllocations);
+        c.wallWorker += worker.time.wall;
+        c.wallPass += passThrough.time.wall;
+        c.ratios.push_back(worker.time.wall / passThrough.time.wall);
+        c.cpuRatios.push_back(worker.time.cpu / passThrough.time.cpu);
+    }
+    std::sort(c.ratios.begin(), c.ratios.end());
+    std::sort(c.cpuRatios.begin(), c.cpuRatios.end());
+    return c;
+}
+
+void PrintCpuRatio(const char* name, const Comparison& c) {
+    std::printf("%s=%.3f iqr=%.3f\n", name, Quantile(c.cpuRatios, 0.5),
+                Quantile(c.cpuRatios, 0.75) - Quantile(c.cpuRatios, 0.25));
+}
+
 } // namespace
 
 int main() {
@@ -271,49 +344,43 @@ int main() {
     SimAddAdapter(kAdapterNames[0], "Bench worker", mac, 0, 1500);
     SimAddAdapter(kAdapterNames[1], "Bench pass-through", mac, 0, 1500);
     SimAddAdapter(kAdapterNames[2], "Bench idle", mac, 0, 1500);
-    const auto frames = MixedFrames();
+    SimAddAdapter(kAdapterNames[3], "Bench sent worker", mac, 0, 1500);
+    SimAddAdapter(kAdapterNames[4], "Bench sent pass-through", mac, 0, 1500);
 
     const auto worker = TTTLFilter::Create(WorkerOn(1), nullptr);
-    const auto passThrough = tk::StartThread<TPassThrough>(2);
+    const auto passThrough = tk::StartThread<TPassThrough>(2, MSTCP_FLAG_RECV_TUNNEL);
     WaitMode(1);
     WaitMode(2);
     Path workerPath{1, worker->Handle(), {}}, passPath{2, passThrough->Handle(), {}};
-    // The warm-up sizes the rounds so that each path gets its CPU second.
-    unsigned long long workerAllocations = 0;
-    Round(workerPath, passPath, kWarmUpBatches, frames, workerAllocations);
-    const double warmUpCpu = std::max(std::min(workerPath.time.cpu, passPath.time.cpu), 1e-3);
-    const int batches = std::max(kWarmUpBatches, int(std::ceil(1.25 * kRoundCpuSeconds / warmUpCpu * kWarmUpBatches)));
-    const double framesPerRound = double(kBatch) * batches;
+    const Comparison received = Compare(workerPath, passPath, MixedFrames());
 
-    // Each ratio is the median of the rounds' ratios, of drain time and of CPU time.
-    double wallWorker = 0, wallPass = 0;
-    std::vector<double> ratios, cpuRatios;
-    workerAllocations = 0;
-    for (int r = 0; r < kRounds; ++r) {
-        Round(workerPath, passPath, batches, frames, workerAllocations);
-        wallWorker += workerPath.time.wall;
-        wallPass += passPath.time.wall;
-        ratios.push_back(workerPath.time.wall / passPath.time.wall);
-        cpuRatios.push_back(workerPath.time.cpu / passPath.time.cpu);
-    }
-    std::sort(ratios.begin(), ratios.end());
-    std::sort(cpuRatios.begin(), cpuRatios.end());
+    TFilterOptions sentOptions = WorkerOn(4);
+    sentOptions.RewriteSent = true;
+    const auto sentWorker = TTTLFilter::Create(sentOptions, nullptr);
+    const auto sentPassThrough = tk::StartThread<TPassThrough>(5, kBothTunnels);
+    WaitMode(4, kBothTunnels);
+    WaitMode(5, kBothTunnels);
+    Path sentWorkerPath{4, sentWorker->Handle(), {}}, sentPassPath{5, sentPassThrough->Handle(), {}};
+    const Comparison sent = Compare(sentWorkerPath, sentPassPath, SentAndReceivedFrames());
+
     // The spread tells a real difference from the noise of a shared machine.
+    const std::vector<double>& ratios = received.ratios;
     const double spread = ratios.back() - ratios.front();
-    const double total = framesPerRound * kRounds;
+    const double total = received.framesPerRound * kRounds;
 #ifdef _WIN64
     std::printf("arch=x86_64\n");
 #else
     std::printf("arch=i686\n");
 #endif
-    std::printf("frames_per_round=%.0f rounds=%d\n", framesPerRound, kRounds);
-    std::printf("frames_per_s_worker=%.0f\n", total / wallWorker);
-    std::printf("frames_per_s_passthrough=%.0f\n", total / wallPass);
+    std::printf("frames_per_round=%.0f rounds=%d\n", received.framesPerRound, kRounds);
+    std::printf("frames_per_s_worker=%.0f\n", total / received.wallWorker);
+    std::printf("frames_per_s_passthrough=%.0f\n", total / received.wallPass);
     std::printf("ratio_worker_over_passthrough=%.3f spread=%.3f (min %.3f, max %.3f)\n", Quantile(ratios, 0.5),
                 spread, ratios.front(), ratios.back());
-    std::printf("ratio_cpu_worker_over_passthrough=%.3f iqr=%.3f\n", Quantile(cpuRatios, 0.5),
-                Quantile(cpuRatios, 0.75) - Quantile(cpuRatios, 0.25));
-    std::printf("allocs_per_frame=%.6f\n", double(workerAllocations) / total);
+    PrintCpuRatio("ratio_cpu_worker_over_passthrough", received);
+    std::printf("allocs_per_frame=%.6f\n", double(received.workerAllocations) / total);
+    PrintCpuRatio("ratio_cpu_worker_over_passthrough_sent", sent);
+    std::printf("allocs_per_frame_sent=%.6f\n", double(sent.workerAllocations) / (sent.framesPerRound * kRounds));
     constexpr int kStops = 60;
     std::printf("stops=%d\n", kStops);
     std::printf("stop_ms_median=%.2f\n", StopMedianMs(3, kStops));

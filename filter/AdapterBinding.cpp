@@ -40,7 +40,7 @@ TAttachResult TAdapterBinding::Attach(HANDLE Adapter) {
     if (!NdisApi.SetPacketEvent(driver_, Adapter, event_)) return TAttachResult::EventRefused;
     // Published before tunnel mode: a crash from here on gives the adapter back.
     PublishBinding(driver_, Adapter);
-    ADAPTER_MODE mode{Adapter, MSTCP_FLAG_RECV_TUNNEL};
+    ADAPTER_MODE mode{Adapter, tunnelMode_};
     const bool tunnel = NdisApi.SetAdapterMode(driver_, &mode) != FALSE;
     if (!tunnel || TAttaching::Crashing()) {
         if (tunnel) ResetAdapterMode(driver_, Adapter, kResetAttempts, 0);

@@ -15,7 +15,9 @@ enum class TAttachResult { Attached, EventRefused, ModeRefused };
 
 class TAdapterBinding {
 public:
-    TAdapterBinding(HANDLE Driver, HANDLE Event) noexcept : driver_(Driver), event_(Event) {}
+    // `TunnelMode`: the mode flags every attach sets.
+    TAdapterBinding(HANDLE Driver, HANDLE Event, ULONG TunnelMode = MSTCP_FLAG_RECV_TUNNEL) noexcept
+        : driver_(Driver), event_(Event), tunnelMode_(TunnelMode) {}
     // Left by an error passing through, which ends the run unreported: given
     // back as at the end, a refusal told to a debugger only.
     ~TAdapterBinding();
@@ -46,5 +48,6 @@ private:
 
     HANDLE driver_;
     HANDLE event_;
+    ULONG tunnelMode_;
     HANDLE adapter_ = nullptr;
 };

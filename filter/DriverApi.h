@@ -22,7 +22,12 @@
 #define MAX_ETHER_FRAME 1514
 
 // Adapter mode flags used by the program.
+#define MSTCP_FLAG_SENT_TUNNEL 0x00000001
 #define MSTCP_FLAG_RECV_TUNNEL 0x00000002
+
+// INTERMEDIATE_BUFFER device flags: the direction a queued packet was going.
+#define PACKET_FLAG_ON_SEND 0x00000001
+#define PACKET_FLAG_ON_RECEIVE 0x00000002
 
 // Size of the buffer handed to the adapter name conversions.
 #define ADAPTER_DISPLAY_NAME_SIZE 1024
@@ -102,6 +107,7 @@ NDISAPI_IMPORT BOOL __stdcall SetPacketEvent(HANDLE hOpen, HANDLE hAdapter, HAND
 NDISAPI_IMPORT BOOL __stdcall SetAdapterMode(HANDLE hOpen, ADAPTER_MODE* pMode);
 NDISAPI_IMPORT BOOL __stdcall ReadPacket(HANDLE hOpen, ETH_REQUEST* pPacket);
 NDISAPI_IMPORT BOOL __stdcall SendPacketToMstcp(HANDLE hOpen, ETH_REQUEST* pPacket);
+NDISAPI_IMPORT BOOL __stdcall SendPacketToAdapter(HANDLE hOpen, ETH_REQUEST* pPacket);
 NDISAPI_IMPORT BOOL __stdcall ConvertWindowsNTAdapterName(const char* szAdapterName, char* szUserFriendlyName,
                                                           DWORD dwUserFriendlyNameLength);
 NDISAPI_IMPORT BOOL __stdcall ConvertWindows2000AdapterName(const char* szAdapterName, char* szUserFriendlyName,
@@ -120,6 +126,7 @@ struct TNdisApi {
     decltype(&::SetAdapterMode) SetAdapterMode;
     decltype(&::ReadPacket) ReadPacket;
     decltype(&::SendPacketToMstcp) SendPacketToMstcp;
+    decltype(&::SendPacketToAdapter) SendPacketToAdapter;
     decltype(&::ConvertWindowsNTAdapterName) ConvertWindowsNTAdapterName;
     decltype(&::ConvertWindows2000AdapterName) ConvertWindows2000AdapterName;
     decltype(&::ConvertWindows9xAdapterName) ConvertWindows9xAdapterName;
@@ -130,7 +137,7 @@ struct TNdisApi {
 extern const TNdisApi& NdisApi;
 
 // Fills NdisApi from the library's exports. False, with the table unchanged,
-// when Library is null or lacks any of the eleven.
+// when Library is null or lacks any of the twelve.
 bool BindDriverLibrary(HMODULE Library);
 
 // Owner traits for a driver handle (for tk::UniqueHandle): it is closed with

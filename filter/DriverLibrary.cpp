@@ -30,6 +30,7 @@ bool BindDriverLibrary(HMODULE Library) {
                           Bind(Library, "SetAdapterMode", table.SetAdapterMode) &
                           Bind(Library, "ReadPacket", table.ReadPacket) &
                           Bind(Library, "SendPacketToMstcp", table.SendPacketToMstcp) &
+                          Bind(Library, "SendPacketToAdapter", table.SendPacketToAdapter) &
                           Bind(Library, "ConvertWindowsNTAdapterName", table.ConvertWindowsNTAdapterName) &
                           Bind(Library, "ConvertWindows2000AdapterName", table.ConvertWindows2000AdapterName) &
                           Bind(Library, "ConvertWindows9xAdapterName", table.ConvertWindows9xAdapterName);

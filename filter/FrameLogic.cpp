@@ -49,6 +49,21 @@ void RewriteTtl(std::uint8_t* frame, std::size_t length, std::uint8_t newTtl) no
     WriteBigEndian16(ip + kChecksumOffset, IpHeaderChecksum(ip, words));
 }
 
+namespace {
+
+bool Ipv4Unicast(const std::uint8_t* ip) noexcept {
+    const std::uint8_t* to = ip + kIpv4DestinationOffset;
+    const bool multicast = (to[0] & 0xF0) == 0xE0;
+    const bool broadcast = to[0] == 0xFF && to[1] == 0xFF && to[2] == 0xFF && to[3] == 0xFF;
+    return !multicast && !broadcast;
+}
+
+bool Ipv6Unicast(const std::uint8_t* ip) noexcept {
+    return ip[kIpv6DestinationOffset] != 0xFF;
+}
+
+} // namespace
+
 FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t badTtl, std::uint8_t newTtl,
                           FrameObserver* observer, Ipv6Rule ipv6) {
     FrameVerdict verdict = InspectFrame(frame, length, ipv6);
@@ -63,6 +78,28 @@ FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t 
             if (observer) observer->Ipv6Frame(verdict.ttl);
             if (verdict.ttl > badTtl) break;
             frame[kIpHeaderOffset + kHopLimitOffset] = newTtl;
+            verdict.rewritten = true;
+            break;
+        default: break;
+    }
+    return verdict;
+}
+
+FrameVerdict ProcessSentFrame(std::uint8_t* frame, std::size_t length, std::uint8_t sentTtl,
+                              FrameObserver* observer) {
+    FrameVerdict verdict = InspectFrame(frame, length, Ipv6Rule::Rewrite);
+    std::uint8_t* ip = frame + kIpHeaderOffset;
+    switch (verdict.kind) {
+        case FrameKind::Ipv4:
+            if (observer) observer->Ipv4Frame(verdict.ttl);
+            if (verdict.ttl == sentTtl || !Ipv4Unicast(ip)) break;
+            RewriteTtl(frame, length, sentTtl);
+            verdict.rewritten = true;
+            break;
+        case FrameKind::Ipv6:
+            if (observer) observer->Ipv6Frame(verdict.ttl);
+            if (verdict.ttl == sentTtl || verdict.ttl == kLinkLocalHopLimit || !Ipv6Unicast(ip)) break;
+            ip[kHopLimitOffset] = sentTtl;
             verdict.rewritten = true;
             break;
         default: break;

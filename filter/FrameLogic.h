@@ -19,6 +19,11 @@ constexpr std::uint16_t kEtherTypeIpv6 = 0x86DD;
 constexpr std::size_t kHopLimitOffset = 7;    // within the IPv6 header
 constexpr std::size_t kIpv6HeaderLength = 40;
 constexpr std::size_t kMinIpv6FrameLength = kIpHeaderOffset + kIpv6HeaderLength;
+constexpr std::size_t kIpv4DestinationOffset = 16;  // within the IPv4 header
+constexpr std::size_t kIpv6DestinationOffset = 24;  // within the IPv6 header
+// Neighbour discovery and router advertisements must arrive with this hop
+// limit, or their receivers drop them.
+constexpr std::uint8_t kLinkLocalHopLimit = 255;
 
 // RFC 1071 Internet checksum of `words` 16-bit words read in network byte
 // order; the caller stores the result in network byte order.
@@ -76,5 +81,14 @@ protected:
 // checksum bytes would lie beyond what was received.
 FrameVerdict ProcessFrame(std::uint8_t* frame, std::size_t length, std::uint8_t badTtl, std::uint8_t newTtl,
                           FrameObserver* observer = nullptr, Ipv6Rule ipv6 = Ipv6Rule::Pass);
+
+// Looks at one frame the host sends and, when it is IPv4 to a unicast address
+// with a TTL other than sentTtl, writes sentTtl and a fresh header checksum;
+// an IPv6 frame (whatever the received rule does with IPv6) to a unicast
+// address with a hop limit neither sentTtl nor 255 gets sentTtl. Multicast,
+// whose TTL is its scope, the limited broadcast and everything that is not
+// IPv4 or IPv6 pass unchanged.
+FrameVerdict ProcessSentFrame(std::uint8_t* frame, std::size_t length, std::uint8_t sentTtl,
+                              FrameObserver* observer = nullptr);
 
 } // namespace frame

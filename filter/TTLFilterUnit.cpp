@@ -144,7 +144,8 @@ void TTTLFilter::Execute() {
 
     // Released before the event and the driver close: normal mode, then the
     // event detached; at the end of the loop below, or by an error passing through.
-    TAdapterBinding binding(driver, event.get());
+    TAdapterBinding binding(driver, event.get(),
+                            Options.RewriteSent ? MSTCP_FLAG_RECV_TUNNEL | MSTCP_FLAG_SENT_TUNNEL : MSTCP_FLAG_RECV_TUNNEL);
     if (waited_) {
         // Arrived after the start: attached, or refused and tried again at
         // every check, as at a rebind.
@@ -178,10 +179,17 @@ void TTTLFilter::Execute() {
         }
         unsigned frames = 0;
         while (binding.Adapter() && !Terminated() && NdisApi.ReadPacket(driver, &request)) {
-            // Every packet read goes on to the stack exactly once, even when
-            // a log delivery threw while it was processed.
-            tk::ScopeGuard passOn([&] { NdisApi.SendPacketToMstcp(driver, &request); });
-            ProcessPacket(buffer);
+            // Every packet read goes on exactly once in its own direction,
+            // even when a log delivery threw while it was processed. Without
+            // "RewriteSent" the adapter's mode queues no sent packet.
+            const bool sent = (buffer.m_dwDeviceFlags & PACKET_FLAG_ON_SEND) != 0;
+            tk::ScopeGuard passOn([&] {
+                if (sent)
+                    NdisApi.SendPacketToAdapter(driver, &request);
+                else
+                    NdisApi.SendPacketToMstcp(driver, &request);
+            });
+            ProcessPacket(buffer, sent);
             if (++frames % kFramesPerClockLook == 0) {
                 Counts.Publish();
                 if (::GetTickCount() - lastCheck >= kCheckPeriodMs) break;
@@ -195,13 +203,15 @@ void TTTLFilter::Execute() {
         Tell(TFilterNewsKind::Ended, "Could not return the adapter to normal mode.", llError);
 }
 
-void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet) {
+void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet, bool Sent) {
     const bool Trace = Options.Trace;
-    if (Trace) Log("Packet received.", llTrace, 0);
+    if (Trace) Log(Sent ? "Packet sent." : "Packet received.", llTrace, 0);
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
+    frame::FrameObserver* observer = Trace ? this : nullptr;
     const frame::FrameVerdict verdict =
-        frame::ProcessFrame(Packet.m_IBuffer, length, Options.BadTTL, Options.NewTTL, Trace ? this : nullptr, Options.IPv6);
-    Counts.Count(verdict);
+        Sent ? frame::ProcessSentFrame(Packet.m_IBuffer, length, Options.SentTTL, observer)
+             : frame::ProcessFrame(Packet.m_IBuffer, length, Options.BadTTL, Options.NewTTL, observer, Options.IPv6);
+    Counts.Count(verdict, Sent);
     if (Trace && verdict.rewritten)
         Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);
 }

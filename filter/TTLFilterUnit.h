@@ -22,6 +22,10 @@ struct TFilterOptions {
     std::uint8_t BadTTL = 1;
     std::uint8_t NewTTL = 5;
     frame::Ipv6Rule IPv6 = frame::Ipv6Rule::Pass;
+    // Whether the packets the host sends on the adapter are diverted too, and
+    // the TTL or hop limit the sent rule gives them.
+    bool RewriteSent = false;
+    std::uint8_t SentTTL = 65;
     bool Trace = false;
     // Started by the program's start-up for the remembered adapter: it waits
     // for that adapter to be listed instead of giving up.
@@ -55,14 +59,20 @@ extern const char* const LevelNames[2];
 // What a worker has seen since it started. Written by the worker alone and
 // read by the main thread at any time, without a lock: each counter is
 // atomic, and the set is not a consistent snapshot (rewritten may run ahead of
-// read between two loads). 64 bits, since the program runs for weeks.
+// read between two loads). 64 bits, since the program runs for weeks. The
+// first three count received frames; SentRewritten the sent ones rewritten.
 struct TFilterCounts {
     std::atomic<std::uint64_t> FramesRead{0};
     std::atomic<std::uint64_t> Ipv4Seen{0};
     std::atomic<std::uint64_t> Rewritten{0};
+    std::atomic<std::uint64_t> SentRewritten{0};
 
-    // Counts one frame read by its verdict, in the worker's own tally.
-    void Count(const frame::FrameVerdict& Verdict) noexcept {
+    // Counts one frame read by its direction and verdict, in the worker's own tally.
+    void Count(const frame::FrameVerdict& Verdict, bool Sent) noexcept {
+        if (Sent) {
+            tally_.sentRewritten += Verdict.rewritten;
+            return;
+        }
         ++tally_.framesRead;
         if (Verdict.kind == frame::FrameKind::Ipv4) ++tally_.ipv4Seen;
         if (Verdict.rewritten) ++tally_.rewritten;
@@ -72,6 +82,7 @@ struct TFilterCounts {
     // per burst, not once per frame. Frames read last: a reader that has seen
     // it reach a number sees the others at least as far.
     void Publish() noexcept {
+        SentRewritten.store(tally_.sentRewritten, std::memory_order_relaxed);
         Rewritten.store(tally_.rewritten, std::memory_order_relaxed);
         Ipv4Seen.store(tally_.ipv4Seen, std::memory_order_relaxed);
         FramesRead.store(tally_.framesRead, std::memory_order_release);
@@ -79,7 +90,7 @@ struct TFilterCounts {
 
 private:
     struct {
-        std::uint64_t framesRead = 0, ipv4Seen = 0, rewritten = 0;
+        std::uint64_t framesRead = 0, ipv4Seen = 0, rewritten = 0, sentRewritten = 0;
     } tally_;
 };
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "64-bit counters read without a lock");
@@ -116,7 +127,8 @@ private:
     // Reads the driver's list until it names the adapter, once a period and
     // at once when asked; false when a terminate request came first.
     bool WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters);
-    void ProcessPacket(INTERMEDIATE_BUFFER& Packet);
+    // Applies the rule of the packet's direction, Sent or received.
+    void ProcessPacket(INTERMEDIATE_BUFFER& Packet, bool Sent);
     // Trace an IPv4 or IPv6 packet before its TTL or hop limit is decided on.
     void Ipv4Frame(std::uint8_t ttl) override;
     void Ipv6Frame(std::uint8_t hopLimit) override;

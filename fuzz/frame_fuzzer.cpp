@@ -1,6 +1,7 @@
 // Feeds arbitrary frames and settings to the worker's frame function. The
 // thresholds come from the first two bytes, the rest is the frame, which goes
-// through with IPv6 hop limits passed and again with them rewritten. Each time
+// through with IPv6 hop limits passed and again with them rewritten, then
+// through the sent rule with the second byte as "SentTTL". Each time
 // the frame is processed twice: in a heap buffer of exactly its length, so that the
 // sanitizer reports any read or write past what was received, and in a buffer
 // of the driver's full frame size whose bytes past the length are filled with
@@ -28,17 +29,23 @@ void Check(bool condition) {
 }
 
 // Checks one rule on one input: only the TTL or hop limit byte (and an IPv4
-// header's checksum) may change, and only when it was at or below badTtl.
+// header's checksum) may change, and only when it was at or below badTtl;
+// for a `sent` frame, when it was not newTtl (nor an IPv6 hop limit of 255)
+// and the frame goes to a unicast address.
 void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, std::uint8_t newTtl,
-               frame::Ipv6Rule rule) {
+               frame::Ipv6Rule rule, bool sent = false) {
+    const auto process = [&](std::uint8_t* f) {
+        return sent ? frame::ProcessSentFrame(f, size, newTtl)
+                    : frame::ProcessFrame(f, size, badTtl, newTtl, nullptr, rule);
+    };
     const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size ? size : 1]);
     std::memcpy(exact.get(), data, size);
-    const frame::FrameVerdict v = frame::ProcessFrame(exact.get(), size, badTtl, newTtl, nullptr, rule);
+    const frame::FrameVerdict v = process(exact.get());
 
     std::uint8_t padded[kMaxFrame];
     std::memset(padded, badTtl ^ 0xA5, sizeof padded);
     std::memcpy(padded, data, size);
-    const frame::FrameVerdict w = frame::ProcessFrame(padded, size, badTtl, newTtl, nullptr, rule);
+    const frame::FrameVerdict w = process(padded);
     Check(v.kind == w.kind && v.ttl == w.ttl && v.rewritten == w.rewritten);
     Check(std::memcmp(exact.get(), padded, size) == 0);
 
@@ -46,7 +53,10 @@ void CheckRule(const std::uint8_t* data, std::size_t size, std::uint8_t badTtl, 
     const bool ipv6 = rule == frame::Ipv6Rule::Rewrite && size >= 54 && data[12] == 0x86 && data[13] == 0xDD &&
                       (data[14] & 0xF0) == 0x60;
     const std::size_t ttlAt = ipv6 ? 21 : 22;
-    const bool due = (ipv4 || ipv6) && data[ttlAt] <= badTtl;
+    const bool unicast = ipv6 ? data[38] != 0xFF
+                              : ipv4 && (data[30] & 0xF0) != 0xE0 && (data[30] & data[31] & data[32] & data[33]) != 0xFF;
+    const bool due = (ipv4 || ipv6) && (sent ? unicast && data[ttlAt] != newTtl && !(ipv6 && data[ttlAt] == 255)
+                                             : data[ttlAt] <= badTtl);
     Check(v.rewritten == due);
     if (!due) {
         Check(std::memcmp(exact.get(), data, size) == 0);
@@ -73,5 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > kMaxFrame) size = kMaxFrame;
     CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Pass);
     CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Rewrite);
+    CheckRule(data, size, badTtl, newTtl, frame::Ipv6Rule::Rewrite, true);
     return 0;
 }

@@ -12,6 +12,8 @@
 
 struct TFrameSlot {
     ULONG length = 0;
+    // PACKET_FLAG_ON_SEND or PACKET_FLAG_ON_RECEIVE: the way it was going.
+    ULONG deviceFlags = 0;
     unsigned char bytes[MAX_ETHER_FRAME] = {};
 };
 

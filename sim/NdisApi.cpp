@@ -51,6 +51,10 @@ BOOL __stdcall SendPacketToMstcp(HANDLE hOpen, ETH_REQUEST* pPacket) {
     return Guarded(BOOL(FALSE), [&] { return TSimDriver::Instance().SendPacketToMstcp(hOpen, pPacket); });
 }
 
+BOOL __stdcall SendPacketToAdapter(HANDLE hOpen, ETH_REQUEST* pPacket) {
+    return Guarded(BOOL(FALSE), [&] { return TSimDriver::Instance().SendPacketToAdapter(hOpen, pPacket); });
+}
+
 BOOL __stdcall ConvertWindowsNTAdapterName(const char* szAdapterName, char* szUserFriendlyName,
                                            DWORD dwUserFriendlyNameLength) {
     return ConvertName(TDriverOperation::ConvertWindowsNTAdapterName, szAdapterName, szUserFriendlyName,

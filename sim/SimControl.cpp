@@ -58,8 +58,8 @@ ULONG __stdcall SimRefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed) {
 
 void __stdcall SimRefuseResets(ULONG count) { Guarded([&] { Driver().RefuseResets(count); }); }
 
-void __stdcall SimHandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease) {
-    Guarded([&] { Driver().HandleCounts(adapter, reads, sends, afterRelease); });
+void __stdcall SimHandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease, ULONG* wire) {
+    Guarded([&] { Driver().HandleCounts(adapter, reads, sends, afterRelease, wire); });
 }
 
 void __stdcall SimHoldNextSetAdapterMode(void) { Guarded([] { Driver().HoldNextSetAdapterMode(); }); }
@@ -72,6 +72,10 @@ void __stdcall SimReleaseSetAdapterMode(void) { Guarded([] { Driver().ReleaseSet
 
 BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length) {
     return Guarded(BOOL(FALSE), [&] { return Driver().ReceiveFrame(position, frame, length); });
+}
+
+BOOL __stdcall SimSendFrame(ULONG position, const void* frame, ULONG length) {
+    return Guarded(BOOL(FALSE), [&] { return Driver().HostSendFrame(position, frame, length); });
 }
 
 ULONG __stdcall SimQueueLength(ULONG position) {
@@ -91,6 +95,14 @@ ULONG __stdcall SimStackFrame(ULONG position, ULONG index, void* buffer, ULONG c
 }
 
 void __stdcall SimClearStack(ULONG position) { Guarded([&] { Driver().ClearStack(position); }); }
+
+ULONG __stdcall SimWireTotal(ULONG position) {
+    return Guarded(ULONG(0), [&] { return Driver().WireTotal(position); });
+}
+
+ULONG __stdcall SimWireFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
+    return Guarded(ULONG(0), [&] { return Driver().WireFrame(position, index, buffer, capacity); });
+}
 
 ULONG __stdcall SimAdapterMode(ULONG position) {
     return Guarded(ULONG(0), [&] { return Driver().AdapterMode(position); });

@@ -68,10 +68,12 @@ constexpr ULONG SIM_EVERY = 0xFFFFFFFF;
 // handle; SIM_EVERY refuses every one, 0 none.
 SIM_API void __stdcall SimRefuseResets(ULONG count);
 // Per adapter handle, also one that is gone: the ReadPacket calls that
-// returned a frame, every SendPacketToMstcp call, and how many calls of
-// either came while the handle's event was detached (by a SetPacketEvent
-// with NULL, accepted or not, until an event is attached again). Any pointer may be NULL.
-SIM_API void __stdcall SimHandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease);
+// returned a frame, every SendPacketToMstcp call, how many calls of those
+// or of SendPacketToAdapter came while the handle's event was detached (by a
+// SetPacketEvent with NULL, accepted or not, until an event is attached
+// again), and every SendPacketToAdapter call. Any pointer may be NULL.
+SIM_API void __stdcall SimHandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease,
+                                       ULONG* wire);
 // The next SetAdapterMode call waits, before it does anything, until
 // SimReleaseSetAdapterMode; SimSetAdapterModeHeld tells that it waits now.
 SIM_API void __stdcall SimHoldNextSetAdapterMode(void);
@@ -85,6 +87,10 @@ SIM_API void __stdcall SimReleaseSetAdapterMode(void);
 // until the queue is empty misses nothing.
 // Returns TRUE when the frame was queued for the program.
 SIM_API BOOL __stdcall SimReceiveFrame(ULONG position, const void* frame, ULONG length);
+// Queues a frame the host sends on an adapter, as SimReceiveFrame does one it
+// receives: queued with device flags PACKET_FLAG_ON_SEND while the adapter's
+// mode has MSTCP_FLAG_SENT_TUNNEL, otherwise straight to the wire.
+SIM_API BOOL __stdcall SimSendFrame(ULONG position, const void* frame, ULONG length);
 
 // While held, an adapter's queue fills but the program reads nothing from it
 // and its event is not signalled; releasing signals the event if frames wait.
@@ -102,6 +108,9 @@ SIM_API ULONG __stdcall SimStackTotal(ULONG position);
 // Copies record i (0 = oldest still kept) into buffer; returns its length or 0 if there is none.
 SIM_API ULONG __stdcall SimStackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity);
 SIM_API void __stdcall SimClearStack(ULONG position);
+// The same for the frames that left through the adapter onto the wire.
+SIM_API ULONG __stdcall SimWireTotal(ULONG position);
+SIM_API ULONG __stdcall SimWireFrame(ULONG position, ULONG index, void* buffer, ULONG capacity);
 
 // Current adapter mode flags and attached event (NULL when detached).
 SIM_API ULONG __stdcall SimAdapterMode(ULONG position);

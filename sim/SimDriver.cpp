@@ -13,7 +13,7 @@ namespace {
 const char* const OperationNames[] = {
     "OpenFilterDriver",   "CloseFilterDriver", "IsDriverLoaded",
     "GetTcpipBoundAdaptersInfo", "SetPacketEvent", "SetAdapterMode",
-    "ReadPacket",         "SendPacketToMstcp", "ConvertWindowsNTAdapterName",
+    "ReadPacket",         "SendPacketToMstcp", "SendPacketToAdapter", "ConvertWindowsNTAdapterName",
     "ConvertWindows2000AdapterName", "ConvertWindows9xAdapterName",
 };
 static_assert(std::size(OperationNames) == static_cast<std::size_t>(TDriverOperation::Count));
@@ -49,6 +49,11 @@ void CopyTruncated(const std::string& text, char* out, std::size_t size) {
     const std::size_t n = std::min(text.size(), size - 1);
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
+}
+
+// The mode flag that diverts frames going the way `deviceFlags` says.
+ULONG TunnelFlagOf(ULONG deviceFlags) {
+    return deviceFlags & PACKET_FLAG_ON_SEND ? MSTCP_FLAG_SENT_TUNNEL : MSTCP_FLAG_RECV_TUNNEL;
 }
 
 bool EnvironmentIs(const char* name, const char* value) {
@@ -134,20 +139,46 @@ void TSimDriver::SignalFirst(TAdapter& adapter) {
     if (adapter.event && !adapter.held && adapter.queue.Size() == 1) ::SetEvent(adapter.event);
 }
 
-bool TSimDriver::Enqueue(TAdapter& adapter, const void* frame, ULONG length, bool addressToAdapter) {
+bool TSimDriver::Enqueue(TAdapter& adapter, const void* frame, ULONG length, ULONG deviceFlags,
+                         bool addressToAdapter) {
     TFrameSlot* slot = adapter.queue.Push(frame, length);
     if (!slot) {
         ++adapter.dropped;
         return false;
     }
+    slot->deviceFlags = deviceFlags;
     if (addressToAdapter) std::memcpy(slot->bytes, adapter.mac.data(), ETHER_ADDR_LENGTH);
     SignalFirst(adapter);
     return true;
 }
 
-void TSimDriver::PassToStack(TAdapter& adapter, const void* frame, ULONG length) {
-    adapter.stack.PushOverwrite(frame, length);
-    ++adapter.stackTotal;
+void TSimDriver::PassOn(TAdapter& adapter, const void* frame, ULONG length, ULONG deviceFlags) {
+    TRecord& record = deviceFlags & PACKET_FLAG_ON_SEND ? adapter.wire : adapter.stack;
+    record.frames.PushOverwrite(frame, length);
+    ++record.total;
+}
+
+BOOL TSimDriver::Arrive(TAdapter* adapter, const void* frame, ULONG length, ULONG deviceFlags) {
+    // No adapter carries what does not fit an Ethernet frame.
+    if (!adapter || adapter->removed || !frame || length == 0 || length > MAX_ETHER_FRAME) return FALSE;
+    if (adapter->mode & TunnelFlagOf(deviceFlags)) return Enqueue(*adapter, frame, length, deviceFlags);
+    PassOn(*adapter, frame, length, deviceFlags);
+    return FALSE;
+}
+
+BOOL TSimDriver::HandOn(TDriverOperation operation, HANDLE driver, const ETH_REQUEST* request, ULONG deviceFlags) {
+    std::lock_guard lock(mutex_);
+    Record(operation);
+    if (THandleCounts* counts = request ? CountsOf(request->hAdapterHandle) : nullptr) {
+        ++(deviceFlags & PACKET_FLAG_ON_SEND ? counts->wire : counts->sends);
+        if (counts->released) ++counts->afterRelease;
+    }
+    TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
+    if (!Usable(driver) || !a) return FALSE;
+    // A length beyond the buffer cannot be honoured; only the buffer goes on.
+    const ULONG length = std::min<ULONG>(request->EthPacket->m_Length, MAX_ETHER_FRAME);
+    PassOn(*a, request->EthPacket->m_IBuffer, length, deviceFlags);
+    return TRUE;
 }
 
 // ---- driver operations ----
@@ -230,15 +261,18 @@ BOOL TSimDriver::SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode) {
         if (refuseResets_ != SIM_EVERY) --refuseResets_;
         return FALSE;
     }
-    const bool wasTunnel = (a->mode & MSTCP_FLAG_RECV_TUNNEL) != 0;
+    const ULONG ended = a->mode & ~mode->dwFlags;
     a->mode = mode->dwFlags;
-    if (wasTunnel && !(a->mode & MSTCP_FLAG_RECV_TUNNEL)) {
-        // Frames still queued when tunnelling ends go on to the stack, as
-        // the real driver lets them go on rather than losing them.
-        while (const TFrameSlot* slot = a->queue.Front()) {
-            PassToStack(*a, slot->bytes, slot->length);
-            a->queue.PopFront();
-        }
+    // Frames still queued in a direction whose tunnelling ends go on their
+    // way, as the real driver lets them go on rather than losing them; the
+    // others stay queued, in order.
+    for (std::size_t n = ended ? a->queue.Size() : 0; n > 0; --n) {
+        const TFrameSlot slot = *a->queue.Front();
+        a->queue.PopFront();
+        if (ended & TunnelFlagOf(slot.deviceFlags))
+            PassOn(*a, slot.bytes, slot.length, slot.deviceFlags);
+        else
+            a->queue.Push(slot.bytes, slot.length)->deviceFlags = slot.deviceFlags;
     }
     return TRUE;
 }
@@ -258,23 +292,17 @@ BOOL TSimDriver::ReadPacket(HANDLE driver, ETH_REQUEST* request) {
     if (counts) ++counts->reads;
     std::memcpy(request->EthPacket->m_IBuffer, slot->bytes, slot->length);
     request->EthPacket->m_Length = slot->length;
+    request->EthPacket->m_dwDeviceFlags = slot->deviceFlags;
     a->queue.PopFront();
     return TRUE;
 }
 
 BOOL TSimDriver::SendPacketToMstcp(HANDLE driver, const ETH_REQUEST* request) {
-    std::lock_guard lock(mutex_);
-    Record(TDriverOperation::SendPacketToMstcp);
-    if (THandleCounts* counts = request ? CountsOf(request->hAdapterHandle) : nullptr) {
-        ++counts->sends;
-        if (counts->released) ++counts->afterRelease;
-    }
-    TAdapter* a = request && request->EthPacket ? FindByHandle(request->hAdapterHandle) : nullptr;
-    if (!Usable(driver) || !a) return FALSE;
-    // A length beyond the buffer cannot be honoured; only the buffer goes up.
-    const ULONG length = std::min<ULONG>(request->EthPacket->m_Length, MAX_ETHER_FRAME);
-    PassToStack(*a, request->EthPacket->m_IBuffer, length);
-    return TRUE;
+    return HandOn(TDriverOperation::SendPacketToMstcp, driver, request, PACKET_FLAG_ON_RECEIVE);
+}
+
+BOOL TSimDriver::SendPacketToAdapter(HANDLE driver, const ETH_REQUEST* request) {
+    return HandOn(TDriverOperation::SendPacketToAdapter, driver, request, PACKET_FLAG_ON_SEND);
 }
 
 BOOL TSimDriver::ConvertAdapterName(TDriverOperation operation, const char* internalName, char* displayName,
@@ -461,13 +489,14 @@ void TSimDriver::RefuseResets(ULONG count) {
     refuseResets_ = count;
 }
 
-void TSimDriver::HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease) {
+void TSimDriver::HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease, ULONG* wire) {
     std::lock_guard lock(mutex_);
     const THandleCounts* found = CountsOf(adapter);
     const THandleCounts counts = found ? *found : THandleCounts{};
     if (reads) *reads = counts.reads;
     if (sends) *sends = counts.sends;
     if (afterRelease) *afterRelease = counts.afterRelease;
+    if (wire) *wire = counts.wire;
 }
 
 void TSimDriver::HoldNextSetAdapterMode() {
@@ -489,12 +518,12 @@ void TSimDriver::ReleaseSetAdapterMode() {
 
 BOOL TSimDriver::ReceiveFrame(ULONG position, const void* frame, ULONG length) {
     std::lock_guard lock(mutex_);
-    TAdapter* a = FindByPosition(position);
-    // No adapter receives what does not fit an Ethernet frame.
-    if (!a || a->removed || !frame || length == 0 || length > MAX_ETHER_FRAME) return FALSE;
-    if (a->mode & MSTCP_FLAG_RECV_TUNNEL) return Enqueue(*a, frame, length);
-    PassToStack(*a, frame, length);
-    return FALSE;
+    return Arrive(FindByPosition(position), frame, length, PACKET_FLAG_ON_RECEIVE);
+}
+
+BOOL TSimDriver::HostSendFrame(ULONG position, const void* frame, ULONG length) {
+    std::lock_guard lock(mutex_);
+    return Arrive(FindByPosition(position), frame, length, PACKET_FLAG_ON_SEND);
 }
 
 ULONG TSimDriver::QueueLength(ULONG position) {
@@ -506,23 +535,36 @@ ULONG TSimDriver::DroppedFrames(ULONG position) {
 }
 
 ULONG TSimDriver::StackTotal(ULONG position) {
-    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.stackTotal; });
+    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.stack.total; });
 }
 
-ULONG TSimDriver::StackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
+ULONG TSimDriver::WireTotal(ULONG position) {
+    return ReadAdapter<ULONG>(position, 0, [](const TAdapter& a) { return a.wire.total; });
+}
+
+ULONG TSimDriver::RecordedFrame(ULONG position, TRecord TAdapter::*record, ULONG index, void* buffer,
+                                ULONG capacity) {
     std::lock_guard lock(mutex_);
     const TAdapter* a = FindByPosition(position);
-    const TFrameSlot* slot = a ? a->stack.At(index) : nullptr;
+    const TFrameSlot* slot = a ? (a->*record).frames.At(index) : nullptr;
     if (!slot) return 0;
     if (buffer) std::memcpy(buffer, slot->bytes, std::min(slot->length, capacity));
     return slot->length;
 }
 
+ULONG TSimDriver::StackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
+    return RecordedFrame(position, &TAdapter::stack, index, buffer, capacity);
+}
+
+ULONG TSimDriver::WireFrame(ULONG position, ULONG index, void* buffer, ULONG capacity) {
+    return RecordedFrame(position, &TAdapter::wire, index, buffer, capacity);
+}
+
 void TSimDriver::ClearStack(ULONG position) {
     std::lock_guard lock(mutex_);
     if (TAdapter* a = FindByPosition(position)) {
-        a->stack.Clear();
-        a->stackTotal = 0;
+        a->stack.frames.Clear();
+        a->stack.total = 0;
     }
 }
 
@@ -567,5 +609,5 @@ void TSimDriver::FeedTunnelAdapters(const unsigned char* frame, ULONG length) {
     const bool toAdapter = std::memcmp(frame, broadcast, ETHER_ADDR_LENGTH) != 0;
     std::lock_guard lock(mutex_);
     for (TAdapter& a : adapters_)
-        if (a.mode & MSTCP_FLAG_RECV_TUNNEL) Enqueue(a, frame, length, toAdapter);
+        if (a.mode & MSTCP_FLAG_RECV_TUNNEL) Enqueue(a, frame, length, PACKET_FLAG_ON_RECEIVE, toAdapter);
 }

@@ -23,6 +23,7 @@ enum class TDriverOperation {
     SetAdapterMode,
     ReadPacket,
     SendPacketToMstcp,
+    SendPacketToAdapter,
     ConvertWindowsNTAdapterName,
     ConvertWindows2000AdapterName,
     ConvertWindows9xAdapterName,
@@ -51,6 +52,7 @@ public:
     BOOL SetAdapterMode(HANDLE driver, const ADAPTER_MODE* mode);
     BOOL ReadPacket(HANDLE driver, ETH_REQUEST* request);
     BOOL SendPacketToMstcp(HANDLE driver, const ETH_REQUEST* request);
+    BOOL SendPacketToAdapter(HANDLE driver, const ETH_REQUEST* request);
     BOOL ConvertAdapterName(TDriverOperation operation, const char* internalName, char* displayName,
                             DWORD size);
 
@@ -71,15 +73,18 @@ public:
     void RefuseAdapterList(bool refuse);
     ULONG RefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed);
     void RefuseResets(ULONG count);
-    void HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease);
+    void HandleCounts(HANDLE adapter, ULONG* reads, ULONG* sends, ULONG* afterRelease, ULONG* wire);
     void HoldNextSetAdapterMode();
     BOOL SetAdapterModeHeld();
     void ReleaseSetAdapterMode();
     BOOL ReceiveFrame(ULONG position, const void* frame, ULONG length);
+    BOOL HostSendFrame(ULONG position, const void* frame, ULONG length);
     ULONG QueueLength(ULONG position);
     ULONG DroppedFrames(ULONG position);
     ULONG StackTotal(ULONG position);
     ULONG StackFrame(ULONG position, ULONG index, void* buffer, ULONG capacity);
+    ULONG WireTotal(ULONG position);
+    ULONG WireFrame(ULONG position, ULONG index, void* buffer, ULONG capacity);
     void ClearStack(ULONG position);
     ULONG AdapterMode(ULONG position);
     HANDLE AdapterEvent(ULONG position);
@@ -94,6 +99,12 @@ public:
     void FeedTunnelAdapters(const unsigned char* frame, ULONG length);
 
 private:
+    // The frames that went one way: the newest kept, all counted.
+    struct TRecord {
+        TFrameRing frames{kStackRecordLimit};
+        ULONG total = 0;
+    };
+
     struct TAdapter {
         std::string internalName;
         std::string displayName;
@@ -104,8 +115,8 @@ private:
         ULONG mode = 0;
         HANDLE event = nullptr;
         TFrameRing queue{kQueueLimit};
-        TFrameRing stack{kStackRecordLimit};
-        ULONG stackTotal = 0;
+        TRecord stack;  // up to the host's stack
+        TRecord wire;   // out of the adapter
         ULONG dropped = 0;
         bool held = false;
         // Unplugged: left out of the list, its handle matches nothing.
@@ -116,6 +127,7 @@ private:
     struct THandleCounts {
         ULONG reads = 0;
         ULONG sends = 0;
+        ULONG wire = 0;
         ULONG afterRelease = 0;
         bool released = false;
     };
@@ -143,10 +155,19 @@ private:
     // Whether the random refusals refuse this call through `driver`.
     bool RefusedAtRandom(HANDLE driver, TDriverOperation operation);
     static void SignalFirst(TAdapter& adapter);
-    // Queues a frame for the worker; `addressToAdapter` makes the adapter's
-    // MAC its destination.
-    static bool Enqueue(TAdapter& adapter, const void* frame, ULONG length, bool addressToAdapter = false);
-    static void PassToStack(TAdapter& adapter, const void* frame, ULONG length);
+    // Queues a frame going the way `deviceFlags` says for the worker;
+    // `addressToAdapter` makes the adapter's MAC its destination.
+    static bool Enqueue(TAdapter& adapter, const void* frame, ULONG length, ULONG deviceFlags,
+                        bool addressToAdapter = false);
+    // Lets a frame go on its way: a received one to the stack, a sent one to the wire.
+    static void PassOn(TAdapter& adapter, const void* frame, ULONG length, ULONG deviceFlags);
+    // A frame going the way `deviceFlags` says: queued while the adapter's
+    // mode diverts that way, else passed on.
+    static BOOL Arrive(TAdapter* adapter, const void* frame, ULONG length, ULONG deviceFlags);
+    // Hands the buffer of a request on the way `deviceFlags` says.
+    BOOL HandOn(TDriverOperation operation, HANDLE driver, const ETH_REQUEST* request, ULONG deviceFlags);
+    // Frame `index` of one of the adapter's records, copied as StackFrame says.
+    ULONG RecordedFrame(ULONG position, TRecord TAdapter::*record, ULONG index, void* buffer, ULONG capacity);
     void ClearLocked();
     void AddDefaultAdaptersLocked();
     // Plugs the late default adapter in once it is due.

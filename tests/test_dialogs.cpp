@@ -84,10 +84,10 @@ TEST(Settings, LayoutKeepsTheButtonsUnderTheSeparatorAtTheBottom) {
     EXPECT_EQ(ClassName(f->Handle()), "TfrmSettings");
     EXPECT_EQ(f->Caption(), "Settings");
     EXPECT_EQ(f->ClientWidth(), 333);
-    EXPECT_EQ(f->ClientHeight(), 195);
-    EXPECT_EQ(f->pnlBottom->Top(), 195 - 41);
+    EXPECT_EQ(f->ClientHeight(), 243);
+    EXPECT_EQ(f->pnlBottom->Top(), 243 - 41);
     EXPECT_EQ(f->pnlBottom->Height(), 41);
-    EXPECT_EQ(f->bvlBottom->Top(), 195 - 41 - 12);
+    EXPECT_EQ(f->bvlBottom->Top(), 243 - 41 - 12);
     EXPECT_EQ(f->bvlBottom->Height(), 12);
     EXPECT_EQ(f->btnOK->Caption(), "Save");
     EXPECT_EQ(f->btnOK->Left(), 170);
@@ -113,6 +113,25 @@ TEST(Settings, SpinControlsStepByOneAndWrapAtBothEnds) {
             EXPECT_EQ(edit->Text(), std::to_string(row.expected));
         }
     }
+    // A sent TTL of 0 is no value.
+    for (const Row& row : {Row{255, VK_UP, 1}, Row{1, VK_DOWN, 255}}) {
+        frmSettings->udSentTTL->SetPosition(row.start);
+        PressKey(frmSettings->edtSentTTL, row.key);
+        EXPECT_EQ(frmSettings->udSentTTL->Position(), row.expected);
+    }
+}
+
+// Shown as the 65 it acts as, and kept as stored unless the dialog is saved.
+TEST(Settings, StoredSentTtlOutOfRangeShowsAs65) {
+    TSettingsStore store;
+    store.Set(&TSettings::SentTTL, 300);
+    std::string shown;
+    LoopSteps script;
+    script.Then([&] { shown = frmSettings->edtSentTTL->Text(), frmSettings->ModalResult = tk::mrCancel; },
+                [] { return frmSettings->Modal(); });
+    EXPECT_FALSE(frmSettings->Edit(store));
+    EXPECT_EQ(shown, "65");
+    EXPECT_EQ(store.Values().SentTTL, 300);
 }
 
 TEST(Settings, PositionOutsideTheRangeIsHeldWithinIt) {

@@ -83,6 +83,11 @@ protected:
         filter = TTTLFilter::Create(Options(index, bad, newTtl, trace, name, ipv6),
                                     [this](const TFilterNews& news) { OnNews(news); });
     }
+    // Diverting what the adapter sends too, with "SentTTL" 65.
+    void StartWithSentRule(TFilterOptions o) {
+        o.RewriteSent = true;
+        filter = TTTLFilter::Create(o, [this](const TFilterNews& news) { OnNews(news); });
+    }
     void StartTunnel(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
                      frame::Ipv6Rule ipv6 = frame::Ipv6Rule::Pass) {
         Start(index, bad, newTtl, trace, "", ipv6);
@@ -400,6 +405,37 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
     }
 }
 
+// With "RewriteSent", every frame read goes on once in its own direction,
+// also when its trace throws.
+TEST_F(FilterTest, SentFramesReachTheWireOnceAndReceivedOnesTheStack) {
+    const struct {
+        const char* throwOn;
+        Bytes wire, stack;
+    } rows[] = {{nullptr, Ipv4(65, 0x7a), Ipv4(5, 0xb6)}, {"[trace] Packet sent.", Ipv4(128, 0x3b), Ipv4(1)}};
+    for (const auto& row : rows) {
+        SetUp();
+        lines.clear();
+        onLine = [&](const std::string& line) {
+            if (row.throwOn && line == row.throwOn) throw std::runtime_error("log failed");
+        };
+        StartWithSentRule(Options(1, 1, 5, row.throwOn != nullptr));
+        ASSERT_TRUE(PumpUntil([&] { return SimAdapterMode(1) == 3; }));
+        SimSendFrame(1, Ipv4(128, 0x3b).data(), 34);
+        SimReceiveFrame(1, Ipv4(1).data(), 34);
+        ASSERT_TRUE(PumpUntil([&] {
+            return SimWireTotal(1) == 1 && SimStackTotal(1) == 1 &&
+                   (row.throwOn ? filter->Finished() : filter->Counts.FramesRead.load() == 1);
+        }));
+        Stop();
+        Bytes wire(34);
+        SimWireFrame(1, 0, wire.data(), 34);
+        EXPECT_EQ(wire, row.wire);
+        EXPECT_EQ(StackFrame(1, 0), row.stack);
+        EXPECT_EQ(lines, row.throwOn ? Lines{row.throwOn} : Lines{});
+        EXPECT_EQ(SimWireTotal(1) + SimStackTotal(1), 2u);
+    }
+}
+
 TEST_F(FilterTest, TerminateBeforeTheBodyOpensNothing) {
     filter = tk::MakeThread<TTTLFilter>(Options(1, 1, 5, true), [this](const TFilterNews& n) { OnNews(n); });
     filter->Terminate();
@@ -605,7 +641,8 @@ TEST_F(FilterTest, FailedListReadKeepsTheBinding) {
 // calls refused while its adapter goes and comes back every 300 ms.
 TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
     const ULONG handlesBefore = OwnHandleCount();
-    StartTunnel(1, 1, 5, false);
+    StartWithSentRule(Options(1, 1, 5, false));
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 3; }));
     std::vector<HANDLE> adapterHandles{SimAdapterHandle(1)};
     SimRefuseAtRandom(nullptr, 20, 2212);
     const Bytes frame = Ipv4(1);
@@ -614,6 +651,7 @@ TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
         const DWORD start = ::GetTickCount();
         while (::GetTickCount() - start < ms) {
             SimReceiveFrame(1, frame.data(), static_cast<ULONG>(frame.size()));
+            SimSendFrame(1, frame.data(), static_cast<ULONG>(frame.size()));
             ++frames;
             Pump(1);
         }
@@ -631,16 +669,16 @@ TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
     }
     const ULONG refusals = SimRefuseAtRandom(nullptr, 0, 0);
     const DWORD calm = ::GetTickCount();
-    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2 && SimAdapterEvent(1); }, 2500));
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 3 && SimAdapterEvent(1); }, 2500));
     const DWORD recoveredMs = ::GetTickCount() - calm;
     Stop();
     EXPECT_EQ(SimAdapterMode(1), 0u);
     EXPECT_EQ(SimAdapterEvent(1), nullptr);
     EXPECT_EQ(SimOpenHandles(), openHandles);
     for (HANDLE adapter : adapterHandles) {
-        ULONG reads = 0, sends = 0, afterRelease = 0;
-        SimHandleCounts(adapter, &reads, &sends, &afterRelease);
-        EXPECT_EQ(reads, sends) << adapter;
+        ULONG reads = 0, sends = 0, afterRelease = 0, wire = 0;
+        SimHandleCounts(adapter, &reads, &sends, &afterRelease, &wire);
+        EXPECT_EQ(reads, sends + wire) << adapter;
         EXPECT_EQ(afterRelease, 0u) << adapter;
     }
     const ULONG handlesAfter = OwnHandleCount();

@@ -151,6 +151,38 @@ TEST(FrameLogic, TableOfFramesAndSettings) {
     }
 }
 
+// The rule for what the host sends, "SentTTL" 65, on IPv4 and IPv6 alike.
+TEST(FrameLogic, SentRuleTable) {
+    const Bytes ttl128 = {0x45, 0x00, 0x00, 0x28, 0xab, 0xcd, 0x40, 0x00, 0x80, 0x06,
+                          0x3b, 0x00, 0x0a, 0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02};
+    const Bytes ttl65 = {0x45, 0x00, 0x00, 0x28, 0xab, 0xcd, 0x40, 0x00, 0x41, 0x06,
+                         0x7a, 0x00, 0x0a, 0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02};
+    Bytes broadcast = ttl128;
+    std::fill(broadcast.begin() + 16, broadcast.end(), 0xff);
+    // To 2000::1.
+    auto unicast6 = [](std::uint8_t hop) { Bytes h = Ipv6Header(hop); h[24] = 0x20; return Ethernet(0x86DD, h); };
+    const struct {
+        const char* name;
+        Bytes in, out;  // out empty: the frame leaves unchanged
+    } rows[] = {
+        {"unicast ttl 128", Ethernet(0x0800, ttl128), Ethernet(0x0800, ttl65)},
+        {"ttl already 65", Ethernet(0x0800, ttl65), {}},
+        {"header with options", Ethernet(0x0800, Ipv4Header(128, 1)), Ethernet(0x0800, Ipv4Header(65, 1))},
+        {"multicast 224.0.0.251", Ethernet(0x0800, kIgmpHeaderTtl1), {}},
+        {"limited broadcast", Ethernet(0x0800, broadcast), {}},
+        {"ipv6 unicast hop limit 64", unicast6(64), unicast6(65)},
+        {"ipv6 hop limit 255", unicast6(255), {}},
+        {"ipv6 multicast", Ethernet(0x86DD, Ipv6Header(1)), {}},
+        {"arp", Ethernet(0x0806, ttl128), {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Bytes f = row.in;
+        EXPECT_EQ(frame::ProcessSentFrame(f.data(), f.size(), 65).rewritten, !row.out.empty());
+        EXPECT_EQ(f, row.out.empty() ? row.in : row.out);
+    }
+}
+
 TEST(FrameLogic, HeaderVectorsGoldenBytes) {
     const std::pair<Bytes, Bytes> vectors[] = {{kHeaderTtl1, kHeaderTtl5}, {kIgmpHeaderTtl1, kIgmpHeaderTtl5}};
     for (const auto& [in, out] : vectors) {

@@ -90,7 +90,7 @@ struct Start {
 
 auto Fields(const TSettings& s) {
     return std::tie(s.WindowLeft, s.WindowTop, s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter,
-                    s.ExitConfirmation, s.RewriteIPv6);
+                    s.ExitConfirmation, s.RewriteIPv6, s.RewriteSent, s.SentTTL);
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -107,18 +107,21 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         std::vector<RawValue> stored;
         TSettings settings;
         std::string error;
+        int sentTtl = 65;  // the TTL the stored "SentTTL" stands for
     };
     const std::vector<Row> rows = {
-        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true}, ""},
+        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true, 0, false, 65}, ""},
         {"stored values as stored",
          {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
           Dword("Trace", 2), Dword("TraceLogLen", 12), Text("FilteredAdapter", kAdapter),
-          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7)},
-         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7},
+          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7), Dword("RewriteSent", 3), Dword("SentTTL", 300)},
+         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7, true, 300},
          ""},
+        {"sent TTL stored", {Dword("SentTTL", 128)}, {100, 100, 1, 5, false, 100, "", true, 0, false, 128}, "", 128},
+        {"sent TTL 0", {Dword("SentTTL", 0)}, {100, 100, 1, 5, false, 100, "", true, 0, false, 0}, ""},
         {"expandable adapter name, unexpanded",
          {Text("FilteredAdapter", "%TEMP%", REG_EXPAND_SZ)},
-         {100, 100, 1, 5, false, 100, "%TEMP%", true},
+         {100, 100, 1, 5, false, 100, "%TEMP%", true, 0, false, 65},
          ""},
         {"bad top edge keeps the left edge read", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, {40},
          "Invalid data type for 'WindowTop'"},
@@ -138,6 +141,7 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         const Start run;
         EXPECT_EQ(run.error, row.error);
         EXPECT_EQ(Fields(run.store.Values()), Fields(row.settings));
+        EXPECT_EQ(SentTtlOf(run.store.Values()), row.sentTtl);
         EXPECT_TRUE(KeyExists());
     }
 }
@@ -154,12 +158,13 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
         std::string nextError;
     };
     const Row rows[] = {
-        {"a full load writes all nine, booleans normalised",
-         {Dword("Trace", 2), Dword("NewTTL", 9), Dword("RewriteIPv6", 7)},
+        {"a full load writes all eleven, booleans normalised, a sent TTL out of range as read",
+         {Dword("Trace", 2), Dword("NewTTL", 9), Dword("RewriteIPv6", 7), Dword("RewriteSent", 2),
+          Dword("SentTTL", 300)},
          nothing,
          {Dword("BadTTL", 1), Dword("ExitConfirmation", 1), Text("FilteredAdapter", ""), Dword("NewTTL", 9),
-          Dword("RewriteIPv6", 7), Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100),
-          Dword("WindowTop", 100)},
+          Dword("RewriteIPv6", 7), Dword("RewriteSent", 1), Dword("SentTTL", 300), Dword("Trace", 1),
+          Dword("TraceLogLen", 100), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
          ""},
         {"bad BadTTL keeps the user's later values",
          {Text("BadTTL", "x"), Dword("NewTTL", 5), Dword("ExitConfirmation", 1), Text("FilteredAdapter", kAdapter)},

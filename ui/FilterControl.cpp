@@ -19,6 +19,8 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     options.BadTTL = static_cast<std::uint8_t>(settings.BadTTL);
     options.NewTTL = static_cast<std::uint8_t>(settings.NewTTL);
     options.IPv6 = settings.RewriteIPv6 ? frame::Ipv6Rule::Rewrite : frame::Ipv6Rule::Pass;
+    options.RewriteSent = settings.RewriteSent;
+    options.SentTTL = SentTtlOf(settings);
     options.Trace = settings.Trace;
     options.StartUp = StartUp;
     worker_ = TTTLFilter::Create(std::move(options), [this](const TFilterNews& News) { Told(News); });

@@ -22,7 +22,7 @@ public:
 
     // Stops any worker, starts one on the adapter at `Position` of the list
     // named `InternalName` (shown as `Caption`) with the stored TTLs, trace
-    // flag and IPv6 rule, and remembers it. `StartUp`: started by the
+    // flag, IPv6 rule and sent rule, and remembers it. `StartUp`: started by the
     // program's start, and so waits for the adapter to be listed.
     void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
                bool StartUp = false);

@@ -14,13 +14,19 @@ std::string WithoutLevel(const std::string& Line) {
     return level == std::string::npos ? Line : Line.substr(level + 2);
 }
 
+// ", 37 sent set to TTL 65" while the sent rule applies; empty otherwise.
+std::string SentText(const TFilterSnapshot& s) {
+    if (!s.SentRule) return {};
+    return ", " + std::to_string(s.SentChanged) + " sent set to TTL " + std::to_string(s.SentTTL);
+}
+
 } // namespace
 
 std::string StatusText(const TFilterSnapshot& s) {
     switch (s.State) {
         case TFilterState::Filtering:
             return "Filtering " + s.Caption + ": " + std::to_string(s.Packets) + " packets, " +
-                   std::to_string(s.Changed) + " changed";
+                   std::to_string(s.Changed) + " changed" + SentText(s);
         case TFilterState::Waiting: return "Waiting for " + s.Caption + " to come back";
         case TFilterState::Appearing: return "Waiting for " + s.Caption + " to appear";
         case TFilterState::Ended:
@@ -33,7 +39,7 @@ std::string StatusText(const TFilterSnapshot& s) {
 std::string TipText(const TFilterSnapshot& s) {
     std::string tip = kTitle;
     if (s.State == TFilterState::Filtering)
-        tip += ": filtering " + s.Caption + ", " + std::to_string(s.Changed) + " changed";
+        tip += ": filtering " + s.Caption + ", " + std::to_string(s.Changed) + " changed" + SentText(s);
     else if (s.State == TFilterState::Waiting || s.State == TFilterState::Appearing)
         tip += ": waiting for " + s.Caption;
     return tip.substr(0, kTipLength);
@@ -118,6 +124,9 @@ TFilterSnapshot TFilterStatus::Snapshot() const {
     TFilterSnapshot s = heard_;
     s.Packets = filter->Counts.FramesRead.load(std::memory_order_relaxed);
     s.Changed = filter->Counts.Rewritten.load(std::memory_order_relaxed);
+    s.SentRule = filter->Options.RewriteSent;
+    s.SentTTL = filter->Options.SentTTL;
+    s.SentChanged = filter->Counts.SentRewritten.load(std::memory_order_relaxed);
     // A worker that ended without saying so (none does today) still shows as ended.
     if (filter->Finished()) s.State = TFilterState::Ended;
     return s;

@@ -29,6 +29,10 @@ struct TFilterSnapshot {
     // The error line the worker ended on, without its level; without a
     // worker, the one the last worker ended on while it was being stopped.
     std::string LastError;
+    // Whether the worker sets the TTL of sent packets, to what, and how many it set.
+    bool SentRule = false;
+    int SentTTL = 0;
+    std::uint64_t SentChanged = 0;
 };
 
 // The state and the reason to stop once the worker has told `News`. An

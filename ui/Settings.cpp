@@ -4,6 +4,11 @@
 
 const char* const SettingsKey = "\\Software\\Corvantis\\Brackwater";
 
+namespace {
+// What a phone forwards a PC's packets with once it has counted the hop.
+constexpr int kDefaultSentTtl = 65;
+} // namespace
+
 const TSettingDef SettingDefs[SettingCount] = {
     {"WindowLeft", TSettingKind::Integer, 100, &TSettings::WindowLeft},
     {"WindowTop", TSettingKind::Integer, 100, &TSettings::WindowTop},
@@ -14,7 +19,14 @@ const TSettingDef SettingDefs[SettingCount] = {
     {"FilteredAdapter", TSettingKind::String, 0, {}, {}, &TSettings::FilteredAdapter},
     {"ExitConfirmation", TSettingKind::Boolean, 1, {}, &TSettings::ExitConfirmation},
     {"RewriteIPv6", TSettingKind::Integer, 0, &TSettings::RewriteIPv6},
+    {"RewriteSent", TSettingKind::Boolean, 0, {}, &TSettings::RewriteSent},
+    {"SentTTL", TSettingKind::Integer, kDefaultSentTtl, &TSettings::SentTTL},
 };
+
+std::uint8_t SentTtlOf(const TSettings& Settings) noexcept {
+    const int ttl = Settings.SentTTL;
+    return static_cast<std::uint8_t>(ttl >= 1 && ttl <= 255 ? ttl : kDefaultSentTtl);
+}
 
 namespace {
 

@@ -1,10 +1,11 @@
-// The program's settings in the per-user registry: nine values under one
+// The program's settings in the per-user registry: eleven values under one
 // key, read once at start and written back at exit and after the Settings
 // dialog is confirmed.
 #pragma once
 
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 extern const char* const SettingsKey;
@@ -23,7 +24,15 @@ struct TSettings {
     // Any non-zero value means on; kept as read, so that a save writes back
     // what the user stored unless the dialog changed it.
     int RewriteIPv6 = 0;
+    bool RewriteSent = false;
+    // Kept as read, so that a value out of range is written back unless the
+    // dialog saved another; SentTtlOf gives the TTL it stands for.
+    int SentTTL = 0;
 };
+
+// The TTL the sent rule gives: "SentTTL" when it is 1..255, else 65 (a TTL
+// of 0 would be dropped at the next hop).
+std::uint8_t SentTtlOf(const TSettings& Settings) noexcept;
 
 // The values in the order they are read and written.
 enum class TSettingId : std::size_t {
@@ -36,8 +45,10 @@ enum class TSettingId : std::size_t {
     FilteredAdapter,
     ExitConfirmation,
     RewriteIPv6,
+    RewriteSent,
+    SentTTL,
 };
-constexpr std::size_t SettingCount = 9;
+constexpr std::size_t SettingCount = 11;
 
 enum class TSettingKind { Integer, Boolean, String };
 

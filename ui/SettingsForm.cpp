@@ -6,9 +6,9 @@ TfrmSettings* frmSettings = nullptr;
 
 namespace {
 
-// A TTL spin control: 0..255 in steps of 1, wrapping at both ends, right
+// A TTL spin control: Lowest..255 in steps of 1, wrapping at both ends, right
 // beside its edit box.
-tk::TUpDown* NewTTLSpin(tk::TWinControl* Parent, tk::TEdit* Edit) {
+tk::TUpDown* NewTTLSpin(tk::TWinControl* Parent, tk::TEdit* Edit, int Lowest = 0) {
     const int left = Edit->Left();
     const int top = Edit->Top();
     const int width = Edit->Width();
@@ -19,12 +19,12 @@ tk::TUpDown* NewTTLSpin(tk::TWinControl* Parent, tk::TEdit* Edit) {
     // against its right edge.
     Edit->SetBounds(left, top, width, height);
     spin->SetBounds(left + width, top, spin->Width(), height);
-    spin->SetRange(0, 255);
+    spin->SetRange(Lowest, 255);
     spin->SetIncrement(1);
     spin->SetWrap(true);
     spin->SetArrowKeys(true);
     spin->SetThousands(false);
-    spin->SetPosition(0);
+    spin->SetPosition(Lowest);
     return spin;
 }
 
@@ -34,7 +34,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     SetName("frmSettings");
     SetCaption("Settings");
     SetBorderStyle(tk::TFormBorderStyle::bsDialog);
-    SetClientSize(333, 195);
+    SetClientSize(333, 243);
     Position = tk::TPosition::poMainFormCenter;
 
     // Created in tab order; the panel before the bevel so that the panel takes
@@ -50,6 +50,10 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     lblNewTTL->FocusControl = edtNewTTL;
     lblNote = new tk::TLabel(this, "Filter needs to be restarted to apply new settings", 24, 88);
     chbRewriteIPv6 = new tk::TCheckBox(this, "Also change the IPv6 &hop limit", 24, 112, 289, 17);
+    chbRewriteSent = new tk::TCheckBox(this, "Set the TTL of &sent packets to", 24, 136, 200, 17);
+    edtSentTTL = new tk::TEdit(this, 232, 134, 33, 21);
+    // A sent TTL of 0 would be dropped at the next hop.
+    udSentTTL = NewTTLSpin(this, edtSentTTL, 1);
 
     pnlBottom = new tk::TPanel(this, 0, 0, 333, 41);
     pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
@@ -74,6 +78,9 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     udNewTTL->SetName("udNewTTL");
     lblNote->SetName("lblNote");
     chbRewriteIPv6->SetName("chbRewriteIPv6");
+    chbRewriteSent->SetName("chbRewriteSent");
+    edtSentTTL->SetName("edtSentTTL");
+    udSentTTL->SetName("udSentTTL");
     pnlBottom->SetName("pnlBottom");
     btnOK->SetName("btnOK");
     btnCancel->SetName("btnCancel");
@@ -90,6 +97,8 @@ bool TfrmSettings::Edit(TSettingsStore& Store) {
     udNewTTL->SetPosition(static_cast<std::int16_t>(settings.NewTTL));
     chbExitConfirmation->SetChecked(settings.ExitConfirmation);
     chbRewriteIPv6->SetChecked(settings.RewriteIPv6 != 0);
+    chbRewriteSent->SetChecked(settings.RewriteSent);
+    udSentTTL->SetPosition(SentTtlOf(settings));
     if (ShowModal() != tk::mrOk) return false;
     // Confirmed values count as set even when they equal what the load left.
     Store.Set(&TSettings::BadTTL, udBadTTL->Position());
@@ -98,5 +107,7 @@ bool TfrmSettings::Edit(TSettingsStore& Store) {
     // A stored non-zero value other than 1 stays as it is unless the box was changed.
     const bool rewrite = chbRewriteIPv6->Checked();
     Store.Set(&TSettings::RewriteIPv6, rewrite == (settings.RewriteIPv6 != 0) ? settings.RewriteIPv6 : int{rewrite});
+    Store.Set(&TSettings::RewriteSent, chbRewriteSent->Checked());
+    Store.Set(&TSettings::SentTTL, udSentTTL->Position());
     return true;
 }

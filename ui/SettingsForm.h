@@ -1,5 +1,5 @@
-// The Settings dialog: the two TTL values, the exit confirmation and whether
-// IPv6 hop limits are rewritten too.
+// The Settings dialog: the two TTL values, the exit confirmation, whether
+// IPv6 hop limits are rewritten too, and the TTL of the packets sent.
 #pragma once
 
 #include "toolkit/ComCtrls.h"
@@ -26,6 +26,9 @@ public:
     tk::TUpDown* udNewTTL;
     tk::TLabel* lblNote;
     tk::TCheckBox* chbRewriteIPv6;
+    tk::TCheckBox* chbRewriteSent;
+    tk::TEdit* edtSentTTL;
+    tk::TUpDown* udSentTTL;
     tk::TPanel* pnlBottom;
     tk::TButton* btnOK;
     tk::TButton* btnCancel;
