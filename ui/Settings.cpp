@@ -14,6 +14,7 @@ const TSettingDef SettingDefs[SettingCount] = {
     {"FilteredAdapter", TSettingKind::String, 0, {}, {}, &TSettings::FilteredAdapter},
     {"ExitConfirmation", TSettingKind::Boolean, 1, {}, &TSettings::ExitConfirmation},
     {"RewriteIPv6", TSettingKind::Integer, 0, &TSettings::RewriteIPv6},
+    {"Notifications", TSettingKind::Boolean, 1, {}, &TSettings::Notifications},
 };
 
 namespace {

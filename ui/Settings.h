@@ -1,4 +1,4 @@
-// The program's settings in the per-user registry: nine values under one
+// The program's settings in the per-user registry: ten values under one
 // key, read once at start and written back at exit and after the Settings
 // dialog is confirmed.
 #pragma once
@@ -23,6 +23,8 @@ struct TSettings {
     // Any non-zero value means on; kept as read, so that a save writes back
     // what the user stored unless the dialog changed it.
     int RewriteIPv6 = 0;
+    // Whether balloons are shown at all.
+    bool Notifications = false;
 };
 
 // The values in the order they are read and written.
@@ -36,8 +38,9 @@ enum class TSettingId : std::size_t {
     FilteredAdapter,
     ExitConfirmation,
     RewriteIPv6,
+    Notifications,
 };
-constexpr std::size_t SettingCount = 9;
+constexpr std::size_t SettingCount = 10;
 
 enum class TSettingKind { Integer, Boolean, String };
 

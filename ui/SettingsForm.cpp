@@ -34,7 +34,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     SetName("frmSettings");
     SetCaption("Settings");
     SetBorderStyle(tk::TFormBorderStyle::bsDialog);
-    SetClientSize(333, 195);
+    SetClientSize(333, 243);
     Position = tk::TPosition::poMainFormCenter;
 
     // Created in tab order; the panel before the bevel so that the panel takes
@@ -50,6 +50,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     lblNewTTL->FocusControl = edtNewTTL;
     lblNote = new tk::TLabel(this, "Filter needs to be restarted to apply new settings", 24, 88);
     chbRewriteIPv6 = new tk::TCheckBox(this, "Also change the IPv6 &hop limit", 24, 112, 289, 17);
+    chbNotifications = new tk::TCheckBox(this, "Show &notifications", 24, 160, 289, 17);
 
     pnlBottom = new tk::TPanel(this, 0, 0, 333, 41);
     pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
@@ -74,6 +75,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     udNewTTL->SetName("udNewTTL");
     lblNote->SetName("lblNote");
     chbRewriteIPv6->SetName("chbRewriteIPv6");
+    chbNotifications->SetName("chbNotifications");
     pnlBottom->SetName("pnlBottom");
     btnOK->SetName("btnOK");
     btnCancel->SetName("btnCancel");
@@ -90,11 +92,13 @@ bool TfrmSettings::Edit(TSettingsStore& Store) {
     udNewTTL->SetPosition(static_cast<std::int16_t>(settings.NewTTL));
     chbExitConfirmation->SetChecked(settings.ExitConfirmation);
     chbRewriteIPv6->SetChecked(settings.RewriteIPv6 != 0);
+    chbNotifications->SetChecked(settings.Notifications);
     if (ShowModal() != tk::mrOk) return false;
     // Confirmed values count as set even when they equal what the load left.
     Store.Set(&TSettings::BadTTL, udBadTTL->Position());
     Store.Set(&TSettings::NewTTL, udNewTTL->Position());
     Store.Set(&TSettings::ExitConfirmation, chbExitConfirmation->Checked());
+    Store.Set(&TSettings::Notifications, chbNotifications->Checked());
     // A stored non-zero value other than 1 stays as it is unless the box was changed.
     const bool rewrite = chbRewriteIPv6->Checked();
     Store.Set(&TSettings::RewriteIPv6, rewrite == (settings.RewriteIPv6 != 0) ? settings.RewriteIPv6 : int{rewrite});

@@ -1,5 +1,5 @@
-// The Settings dialog: the two TTL values, the exit confirmation and whether
-// IPv6 hop limits are rewritten too.
+// The Settings dialog: the two TTL values, the exit confirmation, whether
+// IPv6 hop limits are rewritten too and whether balloons are shown.
 #pragma once
 
 #include "toolkit/ComCtrls.h"
@@ -26,6 +26,7 @@ public:
     tk::TUpDown* udNewTTL;
     tk::TLabel* lblNote;
     tk::TCheckBox* chbRewriteIPv6;
+    tk::TCheckBox* chbNotifications;
     tk::TPanel* pnlBottom;
     tk::TButton* btnOK;
     tk::TButton* btnCancel;
