@@ -84,10 +84,10 @@ TEST(Settings, LayoutKeepsTheButtonsUnderTheSeparatorAtTheBottom) {
     EXPECT_EQ(ClassName(f->Handle()), "TfrmSettings");
     EXPECT_EQ(f->Caption(), "Settings");
     EXPECT_EQ(f->ClientWidth(), 333);
-    EXPECT_EQ(f->ClientHeight(), 195);
-    EXPECT_EQ(f->pnlBottom->Top(), 195 - 41);
+    EXPECT_EQ(f->ClientHeight(), 243);
+    EXPECT_EQ(f->pnlBottom->Top(), 243 - 41);
     EXPECT_EQ(f->pnlBottom->Height(), 41);
-    EXPECT_EQ(f->bvlBottom->Top(), 195 - 41 - 12);
+    EXPECT_EQ(f->bvlBottom->Top(), 243 - 41 - 12);
     EXPECT_EQ(f->bvlBottom->Height(), 12);
     EXPECT_EQ(f->btnOK->Caption(), "Save");
     EXPECT_EQ(f->btnOK->Left(), 170);

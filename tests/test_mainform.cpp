@@ -349,28 +349,47 @@ TEST_F(MainFormTest, RememberedAdapterIsSelectedAndFilteredAtStart) {
     EXPECT_EQ(SimAdapterMode(2), 0u);
 }
 
-// Plugged in after logon: the start's worker waits for it with no row, then
-// filters it under its row; Disable stops the wait like any worker.
+// Plugged in after logon: the start's worker waits for it with no row, named
+// by the driver's display name for it when there is one, then filters it
+// under its row; Disable stops the wait like any worker. No balloon: it
+// resumes by itself.
 TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
-    const std::string waiting =
-        "[error] The remembered adapter \\DEVICE\\{D4} is not in the list; filtering starts when it appears.";
-    for (const bool disable : {false, true}) {
-        SCOPED_TRACE(disable ? "disabled while waiting" : "plugged in");
+    const struct {
+        const char* name;
+        const char* displayName;  // the unplugged adapter's; none when the driver knows no such name
+        bool disable;
+        const char* shown;
+    } rows[] = {
+        {"plugged in", nullptr, false, "\\DEVICE\\{D4}"},
+        {"disabled while waiting", nullptr, true, "\\DEVICE\\{D4}"},
+        {"named as the list names it", "Intel(R) PRO/1000", false, "Intel(R) PRO/1000"},
+        {"display name that is the internal name", "\\DEVICE\\{D4}", true, "\\DEVICE\\{D4}"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         SetUp();
         RecordedShell shell;
+        if (row.displayName) {
+            SimAddAdapter("\\DEVICE\\{D4}", row.displayName, kMac2, 0, 1500);
+            SimRemoveAdapter(4);
+        }
+        const std::string shown = row.shown;
+        const std::string named = shown == "\\DEVICE\\{D4}" ? shown : shown + " (\\DEVICE\\{D4})";
         SetString("FilteredAdapter", "\\DEVICE\\{D4}");
         BoxWatcher boxes;
         Create();
         ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Appearing; }));
         EXPECT_TRUE(boxes.Boxes().empty());
-        EXPECT_EQ(LogLines(form), std::vector<std::string>{waiting});
+        EXPECT_EQ(LogLines(form), std::vector<std::string>{"[info] The remembered adapter " + named +
+                                                           " is not in the list; filtering starts when it appears."});
         EXPECT_FALSE(form->lvAdapters->Selected());
         EXPECT_EQ(SimCallCount("SetPacketEvent"), 0u);
         form->Status->Refresh();
-        EXPECT_EQ(form->lblStatus->Caption(), "Waiting for \\DEVICE\\{D4} to appear");
-        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: waiting for \\DEVICE\\{D4}");
-        EXPECT_TRUE(g_shellCalls.back().grey);
-        if (disable) {
+        EXPECT_EQ(form->lblStatus->Caption(), "Waiting for " + shown + " to appear");
+        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: waiting for " + shown);
+        EXPECT_EQ(form->Status->ShownMark(), TTrayMark::Waiting);
+        EXPECT_TRUE(g_balloons.empty());
+        if (row.disable) {
             form->btnStop->Click();
             EXPECT_FALSE(form->Filter);
             EXPECT_EQ(LogLines(form).back(), "Filter closed.");
@@ -378,16 +397,21 @@ TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
             Destroy();
             continue;
         }
-        SimAddAdapter("\\DEVICE\\{D4}", "Phone", kMac2, 0, 1500);
+        if (row.displayName)
+            SimRestoreAdapter(4);
+        else
+            SimAddAdapter("\\DEVICE\\{D4}", "Phone", kMac2, 0, 1500);
         ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(4) == 2; }));
         ASSERT_TRUE(PumpUntil([&] { return form->mmLog->LineCount() == 2; }));
-        EXPECT_EQ(LogLines(form)[1], "[trace] The adapter is here; filtering.");
+        EXPECT_EQ(LogLines(form)[1], "[info] The adapter is here; filtering.");
         ASSERT_TRUE(form->lvAdapters->Selected());
         EXPECT_EQ(form->lvAdapters->Selected()->Data, 4);
+        const std::string caption = "(4) " + std::string(row.displayName ? row.displayName : "Phone");
         form->Status->Refresh();
-        EXPECT_EQ(form->lblStatus->Caption(), "Filtering (4) Phone: 0 packets, 0 changed");
-        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: filtering (4) Phone, 0 changed");
+        EXPECT_EQ(form->lblStatus->Caption(), "Filtering " + caption + ": 0 packets, 0 changed");
+        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: filtering " + caption + ", 0 changed");
         EXPECT_FALSE(g_shellCalls.back().grey);
+        EXPECT_TRUE(g_balloons.empty());
         Destroy();
         EXPECT_EQ(SimAdapterMode(4), 0u);
         EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{D4}");
@@ -452,8 +476,8 @@ TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
     ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 3 && SimAdapterMode(3) == 2; }));
     EXPECT_EQ(LogLines(form), (std::vector<std::string>{
                                   "Filtering (2) Dial-up...",
-                                  "[error] The adapter went away; filtering resumes when it is back.",
-                                  "[trace] The adapter is back; filtering again.",
+                                  "[info] The adapter went away; filtering resumes when it is back.",
+                                  "[info] The adapter is back; filtering again.",
                               }));
     ASSERT_EQ(form->lvAdapters->Count(), 4);
     ASSERT_TRUE(form->lvAdapters->Selected());
@@ -590,11 +614,10 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     EXPECT_TRUE(form->tiTray->IconVisible());
     EXPECT_FALSE(form->tiTray->Icon().Empty());
     EXPECT_TRUE(form->tiTray->MinimizeToTray);
-    ASSERT_EQ(form->pmTray->Items()->Count(), 3);
-    EXPECT_EQ(form->pmTray->Items()->Items(0)->Caption, "&Open/Hide");
+    ASSERT_EQ(form->pmTray->Items()->Count(), 6);
+    const char* const captions[] = {"&Open/Hide", "-", "&Enable", "&Disable", "-", "E&xit"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(form->pmTray->Items()->Items(i)->Caption, captions[i]);
     EXPECT_TRUE(form->pmTray->Items()->Items(0)->Default);
-    EXPECT_TRUE(form->pmTray->Items()->Items(1)->IsSeparator());
-    EXPECT_EQ(form->pmTray->Items()->Items(2)->Caption, "E&xit");
 
     const HWND app = tk::Application->Handle();
     ASSERT_FALSE(::IsIconic(app));
@@ -613,6 +636,40 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     }
     EXPECT_TRUE(form->Filter);
     EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
+}
+
+// The tray menu's Enable and Disable act as the buttons do, greyed where they
+// would do nothing, and refused once exit has begun.
+TEST_F(MainFormTest, TrayMenuEnablesAndDisablesAsTheButtonsDo) {
+    Create();
+    const auto greyed = [&] {
+        form->pmTray->OnPopup(form->pmTray);
+        return std::make_pair(!form->miEnable->Enabled, !form->miDisable->Enabled);
+    };
+    EXPECT_EQ(greyed(), std::make_pair(true, true));  // no row, no worker
+    form->lvAdapters->Item(1)->SetSelected(true);
+    EXPECT_EQ(greyed(), std::make_pair(false, true));
+    form->miEnable->Click();
+    ASSERT_TRUE(form->Filter);
+    EXPECT_EQ(LogLines(form).back(), "Filtering (2) Dial-up...");
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    EXPECT_EQ(greyed(), std::make_pair(true, false));  // the row filtered
+    form->lvAdapters->Item(2)->SetSelected(true);
+    EXPECT_EQ(greyed(), std::make_pair(false, false));
+    form->lvAdapters->Item(1)->SetSelected(true);
+    form->miDisable->Click();
+    EXPECT_FALSE(form->Filter);
+    EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_EQ(greyed(), std::make_pair(false, true));
+
+    form->miEnable->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    ::SendMessageA(form->Handle(), WM_QUERYENDSESSION, 0, 0);
+    ::SendMessageA(form->Handle(), WM_ENDSESSION, TRUE, 0);
+    form->miEnable->Click();
+    EXPECT_FALSE(form->Filter);
+    form->miDisable->Click();
+    EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
 }
 
 bool g_settingsShownIPv6 = false;
@@ -729,21 +786,28 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
 }
 
 TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBack) {
+    using M = TTrayMark;
     const struct {
         const char* name;
         const char* remembered;
-        bool refuseMode, unplug, visible;
+        bool refuseMode, unplug, visible, notificationsOff, trayDisableRefused;
         const char* status;
+        M mark;
         const char* balloon;  // none when empty
     } rows[] = {
-        {"ends on an error", "\\DEVICE\\{B2}", true, false, false, "Not filtering: Could not set adapter mode.",
-         "Could not set adapter mode."},
-        {"remembered adapter not listed", "\\DEVICE\\{GONE}", false, false, false,
-         "Waiting for \\DEVICE\\{GONE} to appear",
-         "The remembered adapter \\DEVICE\\{GONE} is not in the list; filtering starts when it appears."},
-        {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, "Waiting for (2) Dial-up to come back",
-         "The adapter went away; filtering resumes when it is back."},
-        {"ends on an error while visible", "", true, false, true, "Not filtering: Could not set adapter mode.", ""},
+        {"ends on an error", "\\DEVICE\\{B2}", true, false, false, false, false,
+         "Not filtering: Could not set adapter mode.", M::Error, "Could not set adapter mode."},
+        {"remembered adapter not listed", "\\DEVICE\\{GONE}", false, false, false, false, false,
+         "Waiting for \\DEVICE\\{GONE} to appear", M::Waiting, ""},
+        {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, false, false,
+         "Waiting for (2) Dial-up to come back", M::Waiting, ""},
+        {"ends on an error while visible", "", true, false, true, false, false,
+         "Not filtering: Could not set adapter mode.", M::Error, ""},
+        {"ends on an error with notifications off", "\\DEVICE\\{B2}", true, false, false, true, false,
+         "Not filtering: Could not set adapter mode.", M::Error, ""},
+        {"tray Disable whose reset is refused", "\\DEVICE\\{B2}", false, false, false, false, true,
+         "Not filtering: Could not return the adapter to normal mode.", M::Error,
+         "Could not return the adapter to normal mode."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -751,6 +815,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
         SimRefuseSetAdapterMode(row.refuseMode);
         RecordedShell shell;
         if (*row.remembered) SetString("FilteredAdapter", row.remembered);
+        if (row.notificationsOff) SetDword("Notifications", 0);
         Create();
         if (row.visible) {
             form->Show();
@@ -762,13 +827,18 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             SimRemoveAdapter(2);
             ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
             ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Waiting; }));
+        } else if (row.trayDisableRefused) {
+            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+            SimRefuseResets(SIM_EVERY);
+            form->miDisable->Click();
+            SimRefuseResets(0);
         } else if (form->Filter) {
             ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State != TFilterState::Filtering; }));
         }
         form->Status->Refresh();
         form->Status->Refresh();
         EXPECT_EQ(form->lblStatus->Caption(), row.status);
-        EXPECT_TRUE(g_shellCalls.back().grey);
+        EXPECT_EQ(form->Status->ShownMark(), row.mark);
         if (!*row.balloon) {
             EXPECT_TRUE(g_balloons.empty());
         } else {
@@ -788,8 +858,13 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Filtering; }));
             form->Status->Refresh();
             EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
-            EXPECT_FALSE(g_shellCalls.back().grey);
-            EXPECT_EQ(g_balloons.size(), 1u);
+            EXPECT_EQ(form->Status->ShownMark(), M::Filtering);
+            EXPECT_TRUE(g_balloons.empty());
+        }
+        if (row.trayDisableRefused) {
+            // Still in tunnel mode: a new worker takes it, and its stop gives it back.
+            form->miEnable->Click();
+            ASSERT_TRUE(PumpUntil([] { return SimAdapterEvent(2) != nullptr; }));
         }
         Destroy();
     }

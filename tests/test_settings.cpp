@@ -90,7 +90,7 @@ struct Start {
 
 auto Fields(const TSettings& s) {
     return std::tie(s.WindowLeft, s.WindowTop, s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter,
-                    s.ExitConfirmation, s.RewriteIPv6);
+                    s.ExitConfirmation, s.RewriteIPv6, s.Notifications);
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -109,16 +109,16 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         std::string error;
     };
     const std::vector<Row> rows = {
-        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true}, ""},
+        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true, 0, true}, ""},
         {"stored values as stored",
          {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
           Dword("Trace", 2), Dword("TraceLogLen", 12), Text("FilteredAdapter", kAdapter),
-          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7)},
-         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7},
+          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7), Dword("Notifications", 0)},
+         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7, false},
          ""},
         {"expandable adapter name, unexpanded",
          {Text("FilteredAdapter", "%TEMP%", REG_EXPAND_SZ)},
-         {100, 100, 1, 5, false, 100, "%TEMP%", true},
+         {100, 100, 1, 5, false, 100, "%TEMP%", true, 0, true},
          ""},
         {"bad top edge keeps the left edge read", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, {40},
          "Invalid data type for 'WindowTop'"},
@@ -154,11 +154,11 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
         std::string nextError;
     };
     const Row rows[] = {
-        {"a full load writes all nine, booleans normalised",
-         {Dword("Trace", 2), Dword("NewTTL", 9), Dword("RewriteIPv6", 7)},
+        {"a full load writes all ten, booleans normalised",
+         {Dword("Trace", 2), Dword("NewTTL", 9), Dword("RewriteIPv6", 7), Dword("Notifications", 5)},
          nothing,
          {Dword("BadTTL", 1), Dword("ExitConfirmation", 1), Text("FilteredAdapter", ""), Dword("NewTTL", 9),
-          Dword("RewriteIPv6", 7), Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100),
+          Dword("Notifications", 1), Dword("RewriteIPv6", 7), Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100),
           Dword("WindowTop", 100)},
          ""},
         {"bad BadTTL keeps the user's later values",

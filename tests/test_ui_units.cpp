@@ -205,33 +205,38 @@ TEST(AppVersion, RunningProgramReadsItsOwnResource) {
     EXPECT_NE(info.LegalCopyright.find("2026"), std::string::npos);
 }
 
-TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
+TEST(FilterStatus, EachStateHasItsLineTipReasonAndIcon) {
     using S = TFilterState;
+    using M = TTrayMark;
     const std::string lan = "(2) LAN";
     const struct {
         TFilterSnapshot snapshot;
         const char* status;
         const char* tip;
-        const char* reason;
+        const char* reason;  // a balloon's: a wait resumes by itself
+        M mark;
     } rows[] = {
-        {{S::NotFiltering, "", 0, 0, ""}, "Not filtering", "Brackwater", ""},
+        {{S::NotFiltering, "", 0, 0, ""}, "Not filtering", "Brackwater", "", M::Off},
         {{S::Filtering, lan, 18446744073709551615u, 4000000000u, ""},
          "Filtering (2) LAN: 18446744073709551615 packets, 4000000000 changed",
-         "Brackwater: filtering (2) LAN, 4000000000 changed", ""},
-        {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN",
-         "The adapter went away; filtering resumes when it is back."},
-        {{S::Appearing, "\\DEVICE\\{P}", 0, 0, ""}, "Waiting for \\DEVICE\\{P} to appear",
-         "Brackwater: waiting for \\DEVICE\\{P}",
-         "The remembered adapter \\DEVICE\\{P} is not in the list; filtering starts when it appears."},
+         "Brackwater: filtering (2) LAN, 4000000000 changed", "", M::Filtering},
+        {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN", "",
+         M::Waiting},
+        {{S::Appearing, "Intel(R) PRO/1000", 0, 0, ""}, "Waiting for Intel(R) PRO/1000 to appear",
+         "Brackwater: waiting for Intel(R) PRO/1000", "", M::Waiting},
         {{S::Ended, lan, 0, 0, "Could not set adapter mode."}, "Not filtering: Could not set adapter mode.",
-         "Brackwater", "Could not set adapter mode."},
-        {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended."},
+         "Brackwater", "Could not set adapter mode.", M::Error},
+        {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended.", M::Error},
+        // A reset refused at Disable: the adapter may still be cut off.
+        {{S::NotFiltering, "", 0, 0, "Could not return the adapter to normal mode."},
+         "Not filtering: Could not return the adapter to normal mode.", "Brackwater", "", M::Error},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.status);
         EXPECT_EQ(StatusText(row.snapshot), row.status);
         EXPECT_EQ(TipText(row.snapshot), row.tip);
         EXPECT_EQ(StopReason(row.snapshot), row.reason);
+        EXPECT_EQ(MarkFor(row.snapshot), row.mark);
     }
     // The shell shows 127 characters of a tip.
     const TFilterSnapshot longName{S::Waiting, std::string(200, 'n'), 0, 0, ""};
@@ -250,14 +255,17 @@ TEST(FilterStatus, NewsKindsDecideTheState) {
         const char* reason;
     } rows[] = {
         {"goes on after a plain line or an unguarded lock",
-         {{K::Line, "[error] Could not set adapter mode."}, {K::LockUnguarded, "[error] x"}}, S::Filtering, ""},
+         {{K::Line, "[error] Could not set adapter mode.", llError, "Could not set adapter mode."},
+          {K::LockUnguarded, "[error] x", llError, "x"}},
+         S::Filtering, ""},
         {"gone, then back", {{K::AdapterGone, "x"}, {K::Filtering, "y"}}, S::Filtering, ""},
         {"gone", {{K::Filtering, "y"}, {K::AdapterGone, "x"}}, S::Waiting, ""},
-        {"waiting for the first listing", {{K::Waiting, "[error] x"}}, S::Appearing, ""},
+        {"waiting for the first listing", {{K::Waiting, "[info] x", llInfo, "x"}}, S::Appearing, ""},
         {"here at last", {{K::Waiting, "x"}, {K::Filtering, "y"}}, S::Filtering, ""},
-        {"another holds the lock", {{K::LockBusy, "[error] Another one."}}, S::Ended, "Another one."},
+        {"another holds the lock", {{K::LockBusy, "[error] Another one.", llError, "Another one."}}, S::Ended,
+         "Another one."},
         // The ending wins over the waiting it ended.
-        {"ends while it waits", {{K::Waiting, "x"}, {K::Ended, "[error] Gone for good."}, {K::Filtering, "y"}},
+        {"ends while it waits", {{K::Waiting, "x"}, {K::Ended, "[error] Gone for good.", llError, "Gone for good."}, {K::Filtering, "y"}},
          S::Ended, "Gone for good."},
     };
     for (const auto& row : rows) {
