@@ -1,9 +1,11 @@
 // The shared-window timers, the version reader and the texts of the filter's status.
 #include "ui/AppVersion.h"
+#include "ui/EventHistory.h"
 #include "ui/FilterStatus.h"
 #include "ui/SimpleTimer.h"
 
 #include "tests/Pump.h"
+#include "tests/ScopedOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -277,4 +279,46 @@ TEST(FilterStatus, NewsKindsDecideTheState) {
     }
 }
 
+// What reaches the event log: every error, info lines at most one per kind a
+// minute, never a trace line; the worker's lines name its adapter.
+std::vector<std::pair<WORD, std::string>> g_events;
+ULONGLONG g_now = 0;
+BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD category, DWORD id, PSID, WORD count, DWORD, LPCSTR* strings, LPVOID) {
+    if (category == 0 && id == 1 && count == 1) g_events.emplace_back(type, strings[0]);
+    return FALSE;  // a refused write changes nothing
+}
+
+TEST(EventHistory, ErrorsAlwaysInfoOncePerKindAMinuteTraceNever) {
+    using K = TFilterNewsKind;
+    const ScopedOverride record(HistoryReportEvent, &RecordEvent);
+    g_events.clear();
+    TEventHistory history([]() -> ULONGLONG { return g_now; });
+    const std::string lan = "(2) LAN (\\DEVICE\\{B2})";
+    const TFilterNews gone{K::AdapterGone, "[info] gone", llInfo, "gone"};
+    const TFilterNews back{K::Filtering, "[info] back", llInfo, "back"};
+    const TFilterNews refused{K::Line, "[error] refused", llError, "refused"};
+    const TFilterNews packet{K::Line, "[trace] Packet received.", llTrace, "Packet received."};
+    const struct {
+        ULONGLONG at;
+        const TFilterNews& news;
+    } steps[] = {{1000, gone}, {1000, packet}, {2000, back}, {3000, gone}, {4000, refused}, {5000, refused},
+                 {62000, back}, {63000, back}};
+    for (const auto& step : steps) {
+        g_now = step.at;
+        history.News(step.news, lan);
+    }
+    history.Error("Failed to set data for 'FilteredAdapter'");
+    history.Information("Filter closed.", lan);
+    const std::string adapter = "\r\nAdapter: " + lan;
+    const WORD error = EVENTLOG_ERROR_TYPE, info = EVENTLOG_INFORMATION_TYPE;
+    const std::vector<std::pair<WORD, std::string>> expected = {
+        {info, "[info] gone" + adapter},    {info, "[info] back" + adapter},
+        {error, "[error] refused" + adapter}, {error, "[error] refused" + adapter},
+        {info, "[info] back" + adapter},    {error, "Failed to set data for 'FilteredAdapter'"},
+        {info, "Filter closed." + adapter},
+    };
+    EXPECT_EQ(g_events, expected);
+}
+
 } // namespace
+
