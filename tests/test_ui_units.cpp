@@ -207,7 +207,7 @@ TEST(AppVersion, RunningProgramReadsItsOwnResource) {
     EXPECT_NE(info.LegalCopyright.find("2026"), std::string::npos);
 }
 
-TEST(FilterStatus, EachStateHasItsLineTipReasonAndIcon) {
+TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
     using S = TFilterState;
     using M = TTrayMark;
     const std::string lan = "(2) LAN";
@@ -229,9 +229,6 @@ TEST(FilterStatus, EachStateHasItsLineTipReasonAndIcon) {
         {{S::Ended, lan, 0, 0, "Could not set adapter mode."}, "Not filtering: Could not set adapter mode.",
          "Brackwater", "Could not set adapter mode.", M::Error},
         {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended.", M::Error},
-        // A reset refused at Disable: the adapter may still be cut off.
-        {{S::NotFiltering, "", 0, 0, "Could not return the adapter to normal mode."},
-         "Not filtering: Could not return the adapter to normal mode.", "Brackwater", "", M::Error},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.status);
@@ -279,46 +276,34 @@ TEST(FilterStatus, NewsKindsDecideTheState) {
     }
 }
 
-// What reaches the event log: every error, info lines at most one per kind a
-// minute, never a trace line; the worker's lines name its adapter.
+// Every error, info lines once per kind a minute, no trace line; a worker's name its adapter.
 std::vector<std::pair<WORD, std::string>> g_events;
 ULONGLONG g_now = 0;
+ULONGLONG WINAPI TestClock() { return g_now; }
 BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD category, DWORD id, PSID, WORD count, DWORD, LPCSTR* strings, LPVOID) {
     if (category == 0 && id == 1 && count == 1) g_events.emplace_back(type, strings[0]);
     return FALSE;  // a refused write changes nothing
 }
 
 TEST(EventHistory, ErrorsAlwaysInfoOncePerKindAMinuteTraceNever) {
-    using K = TFilterNewsKind;
     const ScopedOverride record(HistoryReportEvent, &RecordEvent);
-    g_events.clear();
-    TEventHistory history([]() -> ULONGLONG { return g_now; });
-    const std::string lan = "(2) LAN (\\DEVICE\\{B2})";
-    const TFilterNews gone{K::AdapterGone, "[info] gone", llInfo, "gone"};
-    const TFilterNews back{K::Filtering, "[info] back", llInfo, "back"};
-    const TFilterNews refused{K::Line, "[error] refused", llError, "refused"};
-    const TFilterNews packet{K::Line, "[trace] Packet received.", llTrace, "Packet received."};
-    const struct {
-        ULONGLONG at;
-        const TFilterNews& news;
-    } steps[] = {{1000, gone}, {1000, packet}, {2000, back}, {3000, gone}, {4000, refused}, {5000, refused},
-                 {62000, back}, {63000, back}};
-    for (const auto& step : steps) {
-        g_now = step.at;
-        history.News(step.news, lan);
+    TEventHistory history(TestClock);
+    const TFilterNews gone{TFilterNewsKind::AdapterGone, "[info] gone", llInfo, "gone"};
+    const TFilterNews back{TFilterNewsKind::Filtering, "[info] back", llInfo, "back"};
+    const TFilterNews error{TFilterNewsKind::Line, "[error] e", llError, "e"};
+    const TFilterNews packet{TFilterNewsKind::Line, "[trace] p", llTrace, "p"};
+    for (const auto& [at, news] : {std::pair<ULONGLONG, TFilterNews>{1000, gone}, {1000, packet}, {2000, back},
+                                   {3000, gone}, {4000, error}, {5000, error}, {62000, back}, {63000, back}}) {
+        g_now = at;
+        history.News(news, "(2) LAN (\\DEVICE\\{B2})");
     }
     history.Error("Failed to set data for 'FilteredAdapter'");
-    history.Information("Filter closed.", lan);
-    const std::string adapter = "\r\nAdapter: " + lan;
-    const WORD error = EVENTLOG_ERROR_TYPE, info = EVENTLOG_INFORMATION_TYPE;
+    const std::string lan = "\r\nAdapter: (2) LAN (\\DEVICE\\{B2})";
+    const WORD e = EVENTLOG_ERROR_TYPE, i = EVENTLOG_INFORMATION_TYPE;
     const std::vector<std::pair<WORD, std::string>> expected = {
-        {info, "[info] gone" + adapter},    {info, "[info] back" + adapter},
-        {error, "[error] refused" + adapter}, {error, "[error] refused" + adapter},
-        {info, "[info] back" + adapter},    {error, "Failed to set data for 'FilteredAdapter'"},
-        {info, "Filter closed." + adapter},
-    };
+        {i, "[info] gone" + lan}, {i, "[info] back" + lan}, {e, "[error] e" + lan}, {e, "[error] e" + lan},
+        {i, "[info] back" + lan}, {e, "Failed to set data for 'FilteredAdapter'"}};
     EXPECT_EQ(g_events, expected);
 }
 
 } // namespace
-
