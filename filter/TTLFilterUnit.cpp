@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-const char* const LevelNames[2] = {"error", "trace"};
+const char* const LevelNames[3] = {"error", "trace", "info"};
 
 namespace {
 
@@ -49,16 +49,16 @@ void TTTLFilter::FormatLogLine(const char* Text, TLogLevel Level, int Depth) {
     Message = line;
 }
 
-void TTTLFilter::DeliverMessage(TFilterNewsKind Kind) {
-    auto call = [this, Kind] {
-        if (OnNews) OnNews(TFilterNews{Kind, Message});
+void TTTLFilter::DeliverMessage(TFilterNewsKind Kind, TLogLevel Level, const char* Text) {
+    auto call = [this, Kind, Level, Text] {
+        if (OnNews) OnNews(TFilterNews{Kind, Message, Level, Text});
     };
     Synchronize(call);
 }
 
 void TTTLFilter::Tell(TFilterNewsKind Kind, const char* Text, TLogLevel Level, int Depth) {
     FormatLogLine(Text, Level, Depth);
-    DeliverMessage(Kind);
+    DeliverMessage(Kind, Level, Text);
 }
 
 void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding) {
@@ -69,20 +69,27 @@ void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapte
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
         Binding.Release();
-        Tell(TFilterNewsKind::AdapterGone, "The adapter went away; filtering resumes when it is back.", llError);
+        Tell(TFilterNewsKind::AdapterGone, "The adapter went away; filtering resumes when it is back.", llInfo);
     }
     if (!listed) return;
     const TAttachResult result = Binding.Attach(listed);
     if (result == TAttachResult::Attached) {
         refusedAdapter_ = nullptr;
         Tell(TFilterNewsKind::Filtering,
-             diverted_ ? "The adapter is back; filtering again." : "The adapter is here; filtering.", llTrace);
+             diverted_ ? "The adapter is back; filtering again." : "The adapter is here; filtering.", llInfo);
         diverted_ = true;
     } else if (listed != refusedAdapter_) {
         // Tried again at every check; said once.
         refusedAdapter_ = listed;
         Log(AttachFailureText(result), llError, 0);
     }
+}
+
+std::string TTTLFilter::WaitedName() const {
+    // A phone in another port may come back under a new internal name: the
+    // old one is told too, so that the user can tell the two apart.
+    if (Options.Caption.empty() || Options.Caption == Options.AdapterName) return Options.AdapterName;
+    return Options.Caption + " (" + Options.AdapterName + ")";
 }
 
 bool TTTLFilter::WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters) {
@@ -94,9 +101,9 @@ bool TTTLFilter::WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters) {
             return true;
         if (!waited_) {
             waited_ = true;
-            const std::string text = "The remembered adapter " + Options.AdapterName +
-                                     " is not in the list; filtering starts when it appears.";
-            Tell(TFilterNewsKind::Waiting, text.c_str(), llError);
+            const std::string text =
+                "The remembered adapter " + WaitedName() + " is not in the list; filtering starts when it appears.";
+            Tell(TFilterNewsKind::Waiting, text.c_str(), llInfo);
         }
         if (::WaitForMultipleObjects(2, waits, FALSE, kCheckPeriodMs) == WAIT_OBJECT_0 || Terminated()) return false;
     }
@@ -105,8 +112,7 @@ bool TTTLFilter::WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters) {
 void TTTLFilter::Execute() {
     const UniqueDriver driverOwner = OpenLoadedDriver();
     if (!driverOwner) {
-        Message = "[error] Driver not loaded.";
-        DeliverMessage(TFilterNewsKind::Ended);
+        Tell(TFilterNewsKind::Ended, "Driver not loaded.", llError);
         return;
     }
     HANDLE driver = driverOwner.get();

@@ -44,17 +44,21 @@ enum class TFilterNewsKind {
     Ended,          // it ends on this error
 };
 
+enum TLogLevel : int { llError = 0, llTrace = 1, llInfo = 2 };
+
+extern const char* const LevelNames[3];
+
 struct TFilterNews {
     TFilterNewsKind Kind = TFilterNewsKind::Line;
+    // The log line, "[level] " and all.
     std::string Line;
+    TLogLevel Level = llError;
+    // The line without its level and indentation, as a reason reads.
+    std::string Text;
 };
 
 // Receives each piece of news on the main thread.
 using TNewsEvent = std::function<void(const TFilterNews& News)>;
-
-enum TLogLevel : int { llError = 0, llTrace = 1 };
-
-extern const char* const LevelNames[2];
 
 // What a worker has seen since it started. Written by the worker alone and
 // read by the main thread at any time, without a lock: each counter is
@@ -118,7 +122,7 @@ protected:
 private:
     void FormatLogLine(const char* Text, TLogLevel Level, int Depth);
     // Hands Message to OnNews as news of this kind.
-    void DeliverMessage(TFilterNewsKind Kind);
+    void DeliverMessage(TFilterNewsKind Kind, TLogLevel Level, const char* Text);
     void Tell(TFilterNewsKind Kind, const char* Text, TLogLevel Level, int Depth = 0);
     void Log(const char* Text, TLogLevel Level, int Depth) { Tell(TFilterNewsKind::Line, Text, Level, Depth); }
     // Looks the adapter up in a fresh list and follows it when its handle
@@ -137,6 +141,9 @@ private:
     tk::UniqueEvent checkNow_;
     // The handle a rebind was last refused on: a refusal is logged once per handle.
     HANDLE refusedAdapter_ = nullptr;
+    // The adapter as the waiting line names it: the caption the window gave,
+    // with the internal name beside it when the two differ.
+    std::string WaitedName() const;
     // Whether the start-up waited for the adapter to be listed, and whether
     // it has been diverted since: its first attach is told as its arrival.
     bool waited_ = false;

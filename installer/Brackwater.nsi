@@ -24,6 +24,9 @@ Unicode true
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
 !define SETTINGS_KEY "Software\${PUBLISHER}\${APP}"
 !define TASK_NAME "${APP}"
+; The program's history in the Application event log: the source, with the
+; exe's message table, so that Event Viewer shows each record's line as it is.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${APP}"
 ; The main window: its class, and the application title as its caption (the
 ; application's hidden window has the same caption, but another class).
 !define MAIN_WINDOW_CLASS "TfrmMain"
@@ -237,6 +240,10 @@ Section "${APP}" SecMain
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
+
+  ; Errors, warnings and information (1 | 2 | 4).
+  WriteRegStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\${APP}.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 SectionEnd
 
 ; Elevated at logon, Brackwater must not load an ndisapi.dll planted on PATH:
@@ -383,6 +390,8 @@ Section "un.${APP}" unSecMain
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINST_KEY}"
+  ; The records already written stay in the log, shown without the message table.
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
 SectionEnd
 
 Section /o "un.Also remove my settings" unSecSettings

@@ -313,7 +313,9 @@ BOOL TSimDriver::ConvertAdapterName(TDriverOperation operation, const char* inte
     displayName[0] = '\0';
     if (!internalName) return FALSE;
     for (const TAdapter& a : adapters_) {
-        if (a.internalName == internalName && !a.removed) {
+        // As on Windows, where the name comes from the system's records of
+        // the adapter: one unplugged or not plugged in yet is converted too.
+        if (a.internalName == internalName) {
             CopyTruncated(a.displayName, displayName, size);
             return TRUE;
         }

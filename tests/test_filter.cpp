@@ -32,8 +32,8 @@ using Lines = std::vector<std::string>;
 const unsigned char kMac1[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
 const unsigned char kMac2[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
 const char* const kNames[] = {"\\DEVICE\\{A1}", "\\DEVICE\\{B2}"};
-const char* const kWentAway = "[error] The adapter went away; filtering resumes when it is back.";
-const char* const kBack = "[trace] The adapter is back; filtering again.";
+const char* const kWentAway = "[info] The adapter went away; filtering resumes when it is back.";
+const char* const kBack = "[info] The adapter is back; filtering again.";
 
 Bytes Ethernet(std::uint16_t etherType, Bytes payload) {
     const std::uint8_t header[] = {0, 0x0c, 0x29, 0xab, 0x01, 0xff, 0, 0x50, 0x56, 0xc0, 0, 8,
@@ -576,8 +576,8 @@ TEST_F(FilterTest, AdapterGoneForGoodIsStillCheckedAndSaidOnce) {
 // be listed, however the list first failed to name it; a user's Enable does not.
 TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
     const std::string waiting =
-        std::string("[error] The remembered adapter ") + kNames[0] + " is not in the list; filtering starts when it appears.";
-    const char* const here = "[trace] The adapter is here; filtering.";
+        std::string("[info] The remembered adapter ") + kNames[0] + " is not in the list; filtering starts when it appears.";
+    const char* const here = "[info] The adapter is here; filtering.";
     const struct {
         const char* name;
         bool startUp, refuseRead;

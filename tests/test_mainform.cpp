@@ -352,24 +352,26 @@ TEST_F(MainFormTest, RememberedAdapterIsSelectedAndFilteredAtStart) {
 // Plugged in after logon: the start's worker waits for it with no row, then
 // filters it under its row; Disable stops the wait like any worker.
 TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
-    const std::string waiting =
-        "[error] The remembered adapter \\DEVICE\\{D4} is not in the list; filtering starts when it appears.";
     for (const bool disable : {false, true}) {
         SCOPED_TRACE(disable ? "disabled while waiting" : "plugged in");
         SetUp();
         RecordedShell shell;
         SetString("FilteredAdapter", "\\DEVICE\\{D4}");
+        if (disable) SimAddAdapter("\\DEVICE\\{D4}", "Intel(R) PRO/1000", kMac2, 0, 1500), SimRemoveAdapter(4);
+        const std::string shown = disable ? "Intel(R) PRO/1000" : "\\DEVICE\\{D4}";
+        const std::string named = disable ? shown + " (\\DEVICE\\{D4})" : shown;
         BoxWatcher boxes;
         Create();
         ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Appearing; }));
         EXPECT_TRUE(boxes.Boxes().empty());
-        EXPECT_EQ(LogLines(form), std::vector<std::string>{waiting});
+        EXPECT_EQ(LogLines(form)[0], "[info] The remembered adapter " + named + " is not in the list; filtering starts when it appears.");
         EXPECT_FALSE(form->lvAdapters->Selected());
         EXPECT_EQ(SimCallCount("SetPacketEvent"), 0u);
         form->Status->Refresh();
-        EXPECT_EQ(form->lblStatus->Caption(), "Waiting for \\DEVICE\\{D4} to appear");
-        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: waiting for \\DEVICE\\{D4}");
-        EXPECT_TRUE(g_shellCalls.back().grey);
+        EXPECT_EQ(form->lblStatus->Caption(), "Waiting for " + shown + " to appear");
+        EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: waiting for " + shown);
+        EXPECT_EQ(form->Status->ShownMark(), TTrayMark::Waiting);
+        EXPECT_TRUE(g_balloons.empty());
         if (disable) {
             form->btnStop->Click();
             EXPECT_FALSE(form->Filter);
@@ -381,7 +383,7 @@ TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
         SimAddAdapter("\\DEVICE\\{D4}", "Phone", kMac2, 0, 1500);
         ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(4) == 2; }));
         ASSERT_TRUE(PumpUntil([&] { return form->mmLog->LineCount() == 2; }));
-        EXPECT_EQ(LogLines(form)[1], "[trace] The adapter is here; filtering.");
+        EXPECT_EQ(LogLines(form)[1], "[info] The adapter is here; filtering.");
         ASSERT_TRUE(form->lvAdapters->Selected());
         EXPECT_EQ(form->lvAdapters->Selected()->Data, 4);
         form->Status->Refresh();
@@ -452,8 +454,8 @@ TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
     ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 3 && SimAdapterMode(3) == 2; }));
     EXPECT_EQ(LogLines(form), (std::vector<std::string>{
                                   "Filtering (2) Dial-up...",
-                                  "[error] The adapter went away; filtering resumes when it is back.",
-                                  "[trace] The adapter is back; filtering again.",
+                                  "[info] The adapter went away; filtering resumes when it is back.",
+                                  "[info] The adapter is back; filtering again.",
                               }));
     ASSERT_EQ(form->lvAdapters->Count(), 4);
     ASSERT_TRUE(form->lvAdapters->Selected());
@@ -590,11 +592,10 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     EXPECT_TRUE(form->tiTray->IconVisible());
     EXPECT_FALSE(form->tiTray->Icon().Empty());
     EXPECT_TRUE(form->tiTray->MinimizeToTray);
-    ASSERT_EQ(form->pmTray->Items()->Count(), 3);
-    EXPECT_EQ(form->pmTray->Items()->Items(0)->Caption, "&Open/Hide");
+    ASSERT_EQ(form->pmTray->Items()->Count(), 6);
+    const char* const captions[] = {"&Open/Hide", "-", "&Enable", "&Disable", "-", "E&xit"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(form->pmTray->Items()->Items(i)->Caption, captions[i]);
     EXPECT_TRUE(form->pmTray->Items()->Items(0)->Default);
-    EXPECT_TRUE(form->pmTray->Items()->Items(1)->IsSeparator());
-    EXPECT_EQ(form->pmTray->Items()->Items(2)->Caption, "E&xit");
 
     const HWND app = tk::Application->Handle();
     ASSERT_FALSE(::IsIconic(app));
@@ -613,6 +614,26 @@ TEST_F(MainFormTest, TrayIconAndMenuToggleTheApplicationAndExitAsks) {
     }
     EXPECT_TRUE(form->Filter);
     EXPECT_TRUE(PumpUntil([] { return SimAdapterMode(1) == 2; }));
+}
+
+// Tray Enable and Disable act as the buttons, greyed where idle, refused once exit has begun.
+TEST_F(MainFormTest, TrayMenuEnablesAndDisablesAsTheButtonsDo) {
+    Create();
+    const auto greyed = [&] {
+        form->pmTray->OnPopup(form->pmTray);
+        return std::make_pair(!form->miEnable->Enabled, !form->miDisable->Enabled);
+    };
+    EXPECT_EQ(greyed(), std::make_pair(true, true));  // no row, no worker
+    form->lvAdapters->Item(1)->SetSelected(true);
+    form->miEnable->Click();
+    ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+    EXPECT_EQ(greyed(), std::make_pair(true, false));  // the row filtered
+    form->miDisable->Click();
+    EXPECT_EQ(GetString("FilteredAdapter"), "");
+    EXPECT_EQ(greyed(), std::make_pair(false, true));
+    ::SendMessageA(form->Handle(), WM_ENDSESSION, TRUE, 0);
+    form->miEnable->Click();
+    EXPECT_FALSE(form->Filter);
 }
 
 bool g_settingsShownIPv6 = false;
@@ -734,16 +755,19 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
         const char* remembered;
         bool refuseMode, unplug, visible;
         const char* status;
-        const char* balloon;  // none when empty
+        const char* balloon;  // none when empty: a wait resumes by itself
+        bool notificationsOff = false, trayDisable = false;
     } rows[] = {
         {"ends on an error", "\\DEVICE\\{B2}", true, false, false, "Not filtering: Could not set adapter mode.",
          "Could not set adapter mode."},
         {"remembered adapter not listed", "\\DEVICE\\{GONE}", false, false, false,
-         "Waiting for \\DEVICE\\{GONE} to appear",
-         "The remembered adapter \\DEVICE\\{GONE} is not in the list; filtering starts when it appears."},
-        {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, "Waiting for (2) Dial-up to come back",
-         "The adapter went away; filtering resumes when it is back."},
+         "Waiting for \\DEVICE\\{GONE} to appear", ""},
+        {"adapter goes away", "\\DEVICE\\{B2}", false, true, false, "Waiting for (2) Dial-up to come back", ""},
         {"ends on an error while visible", "", true, false, true, "Not filtering: Could not set adapter mode.", ""},
+        {"notifications off", "\\DEVICE\\{B2}", true, false, false, "Not filtering: Could not set adapter mode.", "", true},
+        {"tray Disable refused its reset", "\\DEVICE\\{B2}", false, false, false,
+         "Not filtering: Could not return the adapter to normal mode.", "Could not return the adapter to normal mode.",
+         false, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -751,6 +775,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
         SimRefuseSetAdapterMode(row.refuseMode);
         RecordedShell shell;
         if (*row.remembered) SetString("FilteredAdapter", row.remembered);
+        if (row.notificationsOff) SetDword("Notifications", 0);
         Create();
         if (row.visible) {
             form->Show();
@@ -762,13 +787,18 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             SimRemoveAdapter(2);
             ::SendMessageA(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
             ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State == TFilterState::Waiting; }));
+        } else if (row.trayDisable) {
+            ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
+            SimRefuseResets(SIM_EVERY);
+            form->miDisable->Click();
+            SimRefuseResets(0);
         } else if (form->Filter) {
             ASSERT_TRUE(PumpUntil([&] { return form->Status->Snapshot().State != TFilterState::Filtering; }));
         }
         form->Status->Refresh();
         form->Status->Refresh();
         EXPECT_EQ(form->lblStatus->Caption(), row.status);
-        EXPECT_TRUE(g_shellCalls.back().grey);
+        EXPECT_NE(form->Status->ShownMark(), TTrayMark::Filtering);
         if (!*row.balloon) {
             EXPECT_TRUE(g_balloons.empty());
         } else {
@@ -789,8 +819,10 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
             form->Status->Refresh();
             EXPECT_EQ(form->lblStatus->Caption(), "Filtering (2) Dial-up: 0 packets, 0 changed");
             EXPECT_FALSE(g_shellCalls.back().grey);
-            EXPECT_EQ(g_balloons.size(), 1u);
+            EXPECT_TRUE(g_balloons.empty());
         }
+        // Still in tunnel mode after the refused reset: a new worker's stop gives it back.
+        if (row.trayDisable) form->miEnable->Click(), PumpUntil([] { return SimAdapterEvent(2) != nullptr; });
         Destroy();
     }
 }

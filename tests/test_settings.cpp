@@ -90,7 +90,7 @@ struct Start {
 
 auto Fields(const TSettings& s) {
     return std::tie(s.WindowLeft, s.WindowTop, s.BadTTL, s.NewTTL, s.Trace, s.TraceLogLen, s.FilteredAdapter,
-                    s.ExitConfirmation, s.RewriteIPv6, s.RewriteSent, s.SentTTL);
+                    s.ExitConfirmation, s.RewriteIPv6, s.RewriteSent, s.SentTTL, s.Notifications);
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -110,18 +110,20 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         int sentTtl = 65;  // the TTL the stored "SentTTL" stands for
     };
     const std::vector<Row> rows = {
-        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true, 0, false, 65}, ""},
+        {"missing key", {}, {100, 100, 1, 5, false, 100, "", true, 0, false, 65, true}, ""},
         {"stored values as stored",
          {Dword("WindowLeft", static_cast<DWORD>(-3000)), Dword("BadTTL", 300), Dword("NewTTL", 7),
           Dword("Trace", 2), Dword("TraceLogLen", 12), Text("FilteredAdapter", kAdapter),
-          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7), Dword("RewriteSent", 3), Dword("SentTTL", 300)},
-         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7, true, 300},
+          Dword("ExitConfirmation", 0), Dword("RewriteIPv6", 7), Dword("RewriteSent", 3), Dword("SentTTL", 300),
+          Dword("Notifications", 0)},
+         {-3000, 100, 300, 7, true, 12, kAdapter, false, 7, true, 300, false},
          ""},
-        {"sent TTL stored", {Dword("SentTTL", 128)}, {100, 100, 1, 5, false, 100, "", true, 0, false, 128}, "", 128},
-        {"sent TTL 0", {Dword("SentTTL", 0)}, {100, 100, 1, 5, false, 100, "", true, 0, false, 0}, ""},
+        {"sent TTL stored", {Dword("SentTTL", 128)}, {100, 100, 1, 5, false, 100, "", true, 0, false, 128, true}, "",
+         128},
+        {"sent TTL 0", {Dword("SentTTL", 0)}, {100, 100, 1, 5, false, 100, "", true, 0, false, 0, true}, ""},
         {"expandable adapter name, unexpanded",
          {Text("FilteredAdapter", "%TEMP%", REG_EXPAND_SZ)},
-         {100, 100, 1, 5, false, 100, "%TEMP%", true, 0, false, 65},
+         {100, 100, 1, 5, false, 100, "%TEMP%", true, 0, false, 65, true},
          ""},
         {"bad top edge keeps the left edge read", {Dword("WindowLeft", 40), Text("WindowTop", "x")}, {40},
          "Invalid data type for 'WindowTop'"},
@@ -158,13 +160,13 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatALoadNeverReached) {
         std::string nextError;
     };
     const Row rows[] = {
-        {"a full load writes all eleven, booleans normalised, a sent TTL out of range as read",
+        {"a full load writes all twelve, booleans normalised, a sent TTL out of range as read",
          {Dword("Trace", 2), Dword("NewTTL", 9), Dword("RewriteIPv6", 7), Dword("RewriteSent", 2),
-          Dword("SentTTL", 300)},
+          Dword("SentTTL", 300), Dword("Notifications", 5)},
          nothing,
          {Dword("BadTTL", 1), Dword("ExitConfirmation", 1), Text("FilteredAdapter", ""), Dword("NewTTL", 9),
-          Dword("RewriteIPv6", 7), Dword("RewriteSent", 1), Dword("SentTTL", 300), Dword("Trace", 1),
-          Dword("TraceLogLen", 100), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
+          Dword("Notifications", 1), Dword("RewriteIPv6", 7), Dword("RewriteSent", 1), Dword("SentTTL", 300),
+          Dword("Trace", 1), Dword("TraceLogLen", 100), Dword("WindowLeft", 100), Dword("WindowTop", 100)},
          ""},
         {"bad BadTTL keeps the user's later values",
          {Text("BadTTL", "x"), Dword("NewTTL", 5), Dword("ExitConfirmation", 1), Text("FilteredAdapter", kAdapter)},

@@ -1,9 +1,11 @@
 // The shared-window timers, the version reader and the texts of the filter's status.
 #include "ui/AppVersion.h"
+#include "ui/EventHistory.h"
 #include "ui/FilterStatus.h"
 #include "ui/SimpleTimer.h"
 
 #include "tests/Pump.h"
+#include "tests/ScopedOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -207,34 +209,36 @@ TEST(AppVersion, RunningProgramReadsItsOwnResource) {
 
 TEST(FilterStatus, EachStateHasItsLineTipAndReason) {
     using S = TFilterState;
+    using M = TTrayMark;
     const std::string lan = "(2) LAN";
     const struct {
         TFilterSnapshot snapshot;
         const char* status;
         const char* tip;
-        const char* reason;
+        const char* reason;  // a balloon's: a wait resumes by itself
+        M mark;
     } rows[] = {
-        {{S::NotFiltering, "", 0, 0, ""}, "Not filtering", "Brackwater", ""},
+        {{S::NotFiltering, "", 0, 0, ""}, "Not filtering", "Brackwater", "", M::Off},
         {{S::Filtering, lan, 18446744073709551615u, 4000000000u, ""},
          "Filtering (2) LAN: 18446744073709551615 packets, 4000000000 changed",
-         "Brackwater: filtering (2) LAN, 4000000000 changed", ""},
+         "Brackwater: filtering (2) LAN, 4000000000 changed", "", M::Filtering},
         {{S::Filtering, "(1) Phone", 120, 4, "", true, 65, 37},
          "Filtering (1) Phone: 120 packets, 4 changed, 37 sent set to TTL 65",
-         "Brackwater: filtering (1) Phone, 4 changed, 37 sent set to TTL 65", ""},
-        {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN",
-         "The adapter went away; filtering resumes when it is back."},
-        {{S::Appearing, "\\DEVICE\\{P}", 0, 0, ""}, "Waiting for \\DEVICE\\{P} to appear",
-         "Brackwater: waiting for \\DEVICE\\{P}",
-         "The remembered adapter \\DEVICE\\{P} is not in the list; filtering starts when it appears."},
+         "Brackwater: filtering (1) Phone, 4 changed, 37 sent set to TTL 65", "", M::Filtering},
+        {{S::Waiting, lan, 7, 1, ""}, "Waiting for (2) LAN to come back", "Brackwater: waiting for (2) LAN", "",
+         M::Waiting},
+        {{S::Appearing, "Intel(R) PRO/1000", 0, 0, ""}, "Waiting for Intel(R) PRO/1000 to appear",
+         "Brackwater: waiting for Intel(R) PRO/1000", "", M::Waiting},
         {{S::Ended, lan, 0, 0, "Could not set adapter mode."}, "Not filtering: Could not set adapter mode.",
-         "Brackwater", "Could not set adapter mode."},
-        {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended."},
+         "Brackwater", "Could not set adapter mode.", M::Error},
+        {{S::Ended, lan, 0, 0, ""}, "Not filtering", "Brackwater", "The filter ended.", M::Error},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.status);
         EXPECT_EQ(StatusText(row.snapshot), row.status);
         EXPECT_EQ(TipText(row.snapshot), row.tip);
         EXPECT_EQ(StopReason(row.snapshot), row.reason);
+        EXPECT_EQ(MarkFor(row.snapshot), row.mark);
     }
     // The shell shows 127 characters of a tip.
     const TFilterSnapshot longName{S::Waiting, std::string(200, 'n'), 0, 0, ""};
@@ -253,14 +257,17 @@ TEST(FilterStatus, NewsKindsDecideTheState) {
         const char* reason;
     } rows[] = {
         {"goes on after a plain line or an unguarded lock",
-         {{K::Line, "[error] Could not set adapter mode."}, {K::LockUnguarded, "[error] x"}}, S::Filtering, ""},
+         {{K::Line, "[error] Could not set adapter mode.", llError, "Could not set adapter mode."},
+          {K::LockUnguarded, "[error] x", llError, "x"}},
+         S::Filtering, ""},
         {"gone, then back", {{K::AdapterGone, "x"}, {K::Filtering, "y"}}, S::Filtering, ""},
         {"gone", {{K::Filtering, "y"}, {K::AdapterGone, "x"}}, S::Waiting, ""},
-        {"waiting for the first listing", {{K::Waiting, "[error] x"}}, S::Appearing, ""},
+        {"waiting for the first listing", {{K::Waiting, "[info] x", llInfo, "x"}}, S::Appearing, ""},
         {"here at last", {{K::Waiting, "x"}, {K::Filtering, "y"}}, S::Filtering, ""},
-        {"another holds the lock", {{K::LockBusy, "[error] Another one."}}, S::Ended, "Another one."},
+        {"another holds the lock", {{K::LockBusy, "[error] Another one.", llError, "Another one."}}, S::Ended,
+         "Another one."},
         // The ending wins over the waiting it ended.
-        {"ends while it waits", {{K::Waiting, "x"}, {K::Ended, "[error] Gone for good."}, {K::Filtering, "y"}},
+        {"ends while it waits", {{K::Waiting, "x"}, {K::Ended, "[error] Gone for good.", llError, "Gone for good."}, {K::Filtering, "y"}},
          S::Ended, "Gone for good."},
     };
     for (const auto& row : rows) {
@@ -270,6 +277,36 @@ TEST(FilterStatus, NewsKindsDecideTheState) {
         EXPECT_EQ(s.State, row.state);
         EXPECT_EQ(s.LastError, row.reason);
     }
+}
+
+// Every error, info lines once per kind a minute, no trace line; a worker's name its adapter.
+std::vector<std::pair<WORD, std::string>> g_events;
+ULONGLONG g_now = 0;
+ULONGLONG WINAPI TestClock() { return g_now; }
+BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD category, DWORD id, PSID, WORD count, DWORD, LPCSTR* strings, LPVOID) {
+    if (category == 0 && id == 1 && count == 1) g_events.emplace_back(type, strings[0]);
+    return FALSE;  // a refused write changes nothing
+}
+
+TEST(EventHistory, ErrorsAlwaysInfoOncePerKindAMinuteTraceNever) {
+    const ScopedOverride record(HistoryReportEvent, &RecordEvent);
+    TEventHistory history(TestClock);
+    const TFilterNews gone{TFilterNewsKind::AdapterGone, "[info] gone", llInfo, "gone"};
+    const TFilterNews back{TFilterNewsKind::Filtering, "[info] back", llInfo, "back"};
+    const TFilterNews error{TFilterNewsKind::Line, "[error] e", llError, "e"};
+    const TFilterNews packet{TFilterNewsKind::Line, "[trace] p", llTrace, "p"};
+    for (const auto& [at, news] : {std::pair<ULONGLONG, TFilterNews>{1000, gone}, {1000, packet}, {2000, back},
+                                   {3000, gone}, {4000, error}, {5000, error}, {62000, back}, {63000, back}}) {
+        g_now = at;
+        history.News(news, "(2) LAN (\\DEVICE\\{B2})");
+    }
+    history.Error("Failed to set data for 'FilteredAdapter'");
+    const std::string lan = "\r\nAdapter: (2) LAN (\\DEVICE\\{B2})";
+    const WORD e = EVENTLOG_ERROR_TYPE, i = EVENTLOG_INFORMATION_TYPE;
+    const std::vector<std::pair<WORD, std::string>> expected = {
+        {i, "[info] gone" + lan}, {i, "[info] back" + lan}, {e, "[error] e" + lan}, {e, "[error] e" + lan},
+        {i, "[info] back" + lan}, {e, "Failed to set data for 'FilteredAdapter'"}};
+    EXPECT_EQ(g_events, expected);
 }
 
 } // namespace

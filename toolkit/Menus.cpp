@@ -64,6 +64,13 @@ HMENU BuildMenu(TMenuItem* parent, std::vector<TMenuItem*>& flat) {
 
 } // namespace
 
+TMenuItem* TPopupMenu::AddItem(const std::string& Caption, const std::string& Name, TNotifyEvent OnClick) {
+    TMenuItem* item = Named(new TMenuItem(Owner(), Caption), Name);
+    item->OnClick = std::move(OnClick);
+    items_.Add(item);
+    return item;
+}
+
 void TPopupMenu::Popup(int x, int y) {
     SafeCall([&] {
         if (OnPopup) OnPopup(this);

@@ -43,6 +43,8 @@ public:
     ~TPopupMenu() override;
 
     TMenuItem* Items() noexcept { return &items_; }
+    // Appends a new item, named `Name` and owned by the menu's owner.
+    TMenuItem* AddItem(const std::string& Caption, const std::string& Name, TNotifyEvent OnClick = {});
     // Whether the menu opens by itself (on a right click of its user).
     bool AutoPopup = true;
     // The component that last opened the menu (set by whoever opens it).

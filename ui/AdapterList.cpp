@@ -36,6 +36,18 @@ std::string BoundedString(const char* text, std::size_t size) {
     return std::string(text, std::find(text, text + size, '\0'));
 }
 
+TConvertAdapterName PlatformNameConversion() {
+    OSVERSIONINFOA version;
+    tk::GetOsVersion(version);
+    return ChooseNameConversion(version);
+}
+
+std::string ConvertedName(TConvertAdapterName Convert, const std::string& InternalName) {
+    char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
+    Convert(InternalName.c_str(), displayName, sizeof displayName);
+    return BoundedString(displayName, sizeof displayName);
+}
+
 } // namespace
 
 std::string MediumText(unsigned long Medium) {
@@ -57,10 +69,13 @@ TConvertAdapterName ChooseNameConversion(const OSVERSIONINFOA& Version) {
     return Version.dwMajorVersion == 4 ? NdisApi.ConvertWindowsNTAdapterName : NdisApi.ConvertWindows2000AdapterName;
 }
 
+std::string DisplayNameFor(const std::string& InternalName) {
+    const std::string displayName = ConvertedName(PlatformNameConversion(), InternalName);
+    return displayName.empty() ? InternalName : displayName;
+}
+
 std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
-    OSVERSIONINFOA version;
-    tk::GetOsVersion(version);
-    const TConvertAdapterName convertName = ChooseNameConversion(version);
+    const TConvertAdapterName convertName = PlatformNameConversion();
     const UniqueDriver driver = OpenLoadedDriver();
     if (!driver) return std::nullopt;
 
@@ -76,10 +91,7 @@ std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
         row.Position = static_cast<int>(i);
         row.InternalName =
             BoundedString(reinterpret_cast<const char*>(adapters.m_szAdapterNameList[slot]), ADAPTER_NAME_SIZE);
-        char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
-        convertName(row.InternalName.c_str(), displayName, sizeof displayName);
-        displayName[sizeof displayName - 1] = '\0';
-        row.Caption = tk::Format("(%d) %s", row.Position, displayName);
+        row.Caption = tk::Format("(%d) %s", row.Position, ConvertedName(convertName, row.InternalName).c_str());
         row.Mac = MacText(adapters.m_czCurrentAddress[slot]);
         const ULONG medium = adapters.m_nAdapterMediumList[slot];
         row.Medium = MediumText(medium);

@@ -41,6 +41,10 @@ using TConvertAdapterName = BOOL(__stdcall*)(const char* AdapterName, char* Disp
 // The conversion that suits the platform `Version` describes.
 TConvertAdapterName ChooseNameConversion(const OSVERSIONINFOA& Version);
 
+// The display name the running platform's conversion gives `InternalName`,
+// listed or not; the internal name itself when it gives none.
+std::string DisplayNameFor(const std::string& InternalName);
+
 // The rows in the driver's order, with the name conversion of the running
 // platform; none when the driver is not loaded.
 std::optional<std::vector<TAdapterRow>> ReadAdapterRows();

@@ -1,7 +1,10 @@
 #include "ui/FilterControl.h"
 
-TFilterControl::TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log)
-    : store_(Store), workerNews_(std::move(WorkerNews)), log_(std::move(Log)) {}
+#include "toolkit/Exception.h"
+#include "ui/AdapterList.h"
+
+TFilterControl::TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log, TEventHistory& History)
+    : store_(Store), workerNews_(std::move(WorkerNews)), log_(std::move(Log)), history_(History) {}
 
 void TFilterControl::Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
                            bool StartUp) {
@@ -23,8 +26,19 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     options.SentTTL = SentTtlOf(settings);
     options.Trace = settings.Trace;
     options.StartUp = StartUp;
+    adapter_ = Caption + " (" + InternalName + ")";
     worker_ = TTTLFilter::Create(std::move(options), [this](const TFilterNews& News) { Told(News); });
     Remember(InternalName);
+    if (Position == 0) return;
+    const std::string line = tk::Format("Filtering %s...", Caption.c_str());
+    log_(line);
+    history_.Information(line, adapter_);
+}
+
+std::string TFilterControl::StartWaiting(const std::string& InternalName) {
+    const std::string shownName = DisplayNameFor(InternalName);
+    Start(0, InternalName, shownName, true);
+    return shownName;
 }
 
 void TFilterControl::Stop() {
@@ -34,6 +48,7 @@ void TFilterControl::Stop() {
         tk::ScopeGuard stopped([this] { stopping_ = false; });
         worker_.reset();
         log_("Filter closed.");
+        history_.Information("Filter closed.", adapter_);
     }
     store_.Set(&TSettings::FilteredAdapter, "");
 }
@@ -58,6 +73,7 @@ std::string TFilterControl::ShutDown() {
         } catch (...) {
             saveError = "Unknown error";
         }
+        if (!saveError.empty()) history_.Error(saveError);
     }
     // Before anything waits for the user: a box left open while the session
     // ends (or the process ended under it) would leave the adapter diverted.
@@ -69,7 +85,8 @@ std::string TFilterControl::ShutDown() {
 }
 
 void TFilterControl::Told(const TFilterNews& News) {
-    if (stopping_ && News.Kind == TFilterNewsKind::Ended) endedOnStop_ = News.Line;
+    if (stopping_ && News.Kind == TFilterNewsKind::Ended) endedOnStop_ = News.Text;
+    history_.News(News, adapter_);
     if (workerNews_) workerNews_(News);
 }
 
@@ -79,5 +96,6 @@ void TFilterControl::Remember(const std::string& InternalName) {
         store_.SaveValue(TSettingId::FilteredAdapter);
     } catch (const std::exception& e) {
         log_(e.what());
+        history_.Error(e.what());
     }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "filter/TTLFilterUnit.h"
+#include "ui/EventHistory.h"
 #include "ui/Settings.h"
 
 #include <cstdint>
@@ -14,7 +15,8 @@ public:
     using TLog = std::function<void(const std::string& Line)>;
 
     // `WorkerNews` takes each worker's news; `Log` the control's own lines.
-    TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log);
+    // Both, but for trace lines, go to `History` too.
+    TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log, TEventHistory& History);
 
     // Whether a worker runs, and the worker (null when none).
     explicit operator bool() const noexcept { return static_cast<bool>(worker_); }
@@ -23,17 +25,24 @@ public:
     // Stops any worker, starts one on the adapter at `Position` of the list
     // named `InternalName` (shown as `Caption`) with the stored TTLs, trace
     // flag, IPv6 rule and sent rule, and remembers it. `StartUp`: started by the
-    // program's start, and so waits for the adapter to be listed.
+    // program's start, and so waits for the adapter to be listed. One on a
+    // row (a position above 0) logs "Filtering <caption>...".
     void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
                bool StartUp = false);
+    // At start, for the remembered adapter that is not listed: a worker with
+    // no row waits for it, named by the driver's display name for it.
+    // Returns that name.
+    std::string StartWaiting(const std::string& InternalName);
     // Stops the worker, if any, and forgets its adapter in memory only.
     void Stop();
     // Stops the worker and forgets its adapter, also in the registry.
     void Disable();
-    // The line the last worker ended on while it was being stopped (a reset
+    // The error (without its level) the last worker ended on while it was being stopped (a reset
     // the driver refused): the adapter may still be diverted, so it is told
     // until the next Start. Empty when there is none.
     const std::string& EndedOnStop() const noexcept { return endedOnStop_; }
+    // The last worker's adapter as the history names it: "<caption> (<internal name>)".
+    const std::string& Adapter() const noexcept { return adapter_; }
     // After a resume or a device change: the worker looks for its adapter now.
     void CheckAdapterNow() noexcept;
     // At the program's end: saves the settings, the first time only, while
@@ -52,6 +61,8 @@ private:
     TSettingsStore& store_;
     TNewsEvent workerNews_;
     TLog log_;
+    TEventHistory& history_;
+    std::string adapter_;
     tk::ThreadPtr<TTTLFilter> worker_;
     bool stopping_ = false;
     std::string endedOnStop_;

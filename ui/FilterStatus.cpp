@@ -7,12 +7,8 @@ namespace {
 constexpr const char* kTitle = "Brackwater";
 constexpr std::size_t kTipLength = 127;
 constexpr std::uint32_t kRefreshMs = 1000;
-
-// The line without its "[error] " level, as the user reads the reason.
-std::string WithoutLevel(const std::string& Line) {
-    const std::size_t level = Line.find("] ");
-    return level == std::string::npos ? Line : Line.substr(level + 2);
-}
+// By TTrayMark; the filtering icon is the application's own.
+constexpr int kMarkIcons[] = {IDI_MAINICON, IDI_WAITICON, IDI_IDLEICON, IDI_ERRORICON};
 
 // ", 37 sent set to TTL 65" while the sent rule applies; empty otherwise.
 std::string SentText(const TFilterSnapshot& s) {
@@ -46,9 +42,6 @@ std::string TipText(const TFilterSnapshot& s) {
 }
 
 std::string StopReason(const TFilterSnapshot& s) {
-    if (s.State == TFilterState::Waiting) return "The adapter went away; filtering resumes when it is back.";
-    if (s.State == TFilterState::Appearing)
-        return "The remembered adapter " + s.Caption + " is not in the list; filtering starts when it appears.";
     // Every way the worker ends by itself logs an error first; the fallback
     // keeps the balloon from being empty should one ever not.
     if (s.State == TFilterState::Ended) return s.LastError.empty() ? "The filter ended." : s.LastError;
@@ -57,6 +50,18 @@ std::string StopReason(const TFilterSnapshot& s) {
 
 std::string MissingAdapterReason(const std::string& InternalName) {
     return "The remembered adapter " + InternalName + " is not in the list.";
+}
+
+TTrayMark MarkFor(const TFilterSnapshot& s) {
+    switch (s.State) {
+        case TFilterState::Filtering: return TTrayMark::Filtering;
+        case TFilterState::Waiting:
+        case TFilterState::Appearing: return TTrayMark::Waiting;
+        case TFilterState::Ended: return TTrayMark::Error;
+        case TFilterState::NotFiltering: break;
+    }
+    // A reset refused at the stop: the adapter may still be cut off.
+    return s.LastError.empty() ? TTrayMark::Off : TTrayMark::Error;
 }
 
 void Follow(TFilterSnapshot& s, const TFilterNews& News) {
@@ -68,15 +73,16 @@ void Follow(TFilterSnapshot& s, const TFilterNews& News) {
         case TFilterNewsKind::LockBusy:
         case TFilterNewsKind::Ended:
             s.State = TFilterState::Ended;
-            s.LastError = WithoutLevel(News.Line);
+            s.LastError = News.Text;
             break;
         case TFilterNewsKind::Line:
         case TFilterNewsKind::LockUnguarded: break;
     }
 }
 
-TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter)
-    : form_(Form), label_(Label), tray_(Tray), filter_(Filter), timer_(this, TimerFired) {
+TFilterStatus::TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter,
+                             const TSettings& Settings)
+    : form_(Form), label_(Label), tray_(Tray), filter_(Filter), settings_(Settings), timer_(this, TimerFired) {
     // An adapter's name may hold an "&": shown as it is, not as an accelerator.
     HWND label = label_.Handle();
     ::SetWindowLongPtrA(label, GWL_STYLE, ::GetWindowLongPtrA(label, GWL_STYLE) | SS_NOPREFIX);
@@ -118,7 +124,7 @@ TFilterSnapshot TFilterStatus::Snapshot() const {
     const TTTLFilter* filter = filter_.operator->();
     if (!filter) {
         TFilterSnapshot stopped;
-        stopped.LastError = WithoutLevel(filter_.EndedOnStop());
+        stopped.LastError = filter_.EndedOnStop();
         return stopped;
     }
     TFilterSnapshot s = heard_;
@@ -137,28 +143,30 @@ void TFilterStatus::Refresh() {
     const std::string status = StatusText(now);
     if (label_.Caption() != status) label_.SetCaption(status);
 
-    const bool filtering = now.State == TFilterState::Filtering;
+    const TTrayMark mark = MarkFor(now);
     const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
+    tk::TIcon& filteringIcon = icons_[static_cast<int>(TTrayMark::Filtering)];
     if (iconSize != iconSize_) {
         const HINSTANCE instance = ::GetModuleHandleA(nullptr);
         if (iconSize_ == 0) {
             // The first refresh comes after the start-up has given the tray
             // its icon (also when an error cut the start-up short): that icon
             // is the filtering one, and it is shown.
-            filteringIcon_.Assign(tray_.Icon());
-            filteringIconShown_ = true;
+            filteringIcon.Assign(tray_.Icon());
+            shownMark_ = TTrayMark::Filtering;
         } else {
-            // A change of scale: both again at the new size, shown anew.
-            filteringIcon_.LoadFromResource(instance, IDI_MAINICON, iconSize, iconSize);
-            filteringIconShown_.reset();
+            // A change of scale: all again at the new size, shown anew.
+            filteringIcon.LoadFromResource(instance, IDI_MAINICON, iconSize, iconSize);
+            shownMark_.reset();
         }
         iconSize_ = iconSize;
-        // The same size as the icon it stands in for.
-        idleIcon_.LoadFromResource(instance, IDI_IDLEICON, filteringIcon_.Width(), filteringIcon_.Height());
+        // The same size as the icon they stand in for.
+        for (int i = 1; i < 4; ++i)
+            icons_[i].LoadFromResource(instance, kMarkIcons[i], filteringIcon.Width(), filteringIcon.Height());
     }
-    if (filteringIconShown_ != filtering) {
-        tray_.SetIcon(filtering ? filteringIcon_ : idleIcon_);
-        filteringIconShown_ = filtering;
+    if (shownMark_ != mark) {
+        tray_.SetIcon(icons_[static_cast<int>(mark)]);
+        shownMark_ = mark;
     }
     const std::string tip = TipText(now);
     if (tray_.Hint() != tip) tray_.SetHint(tip);
@@ -170,8 +178,29 @@ void TFilterStatus::Refresh() {
     }
 }
 
+void TFilterStatus::DisabledFromTray() {
+    Warn(filter_.EndedOnStop());
+}
+
+TTrayCommands TFilterStatus::TrayCommands(const std::string* Selected) const {
+    const TFilterState state = Snapshot().State;
+    const bool follows = state == TFilterState::Filtering || state == TFilterState::Waiting ||
+                         state == TFilterState::Appearing;
+    const bool selectedFollowed = Selected && follows && filter_->Options.AdapterName == *Selected;
+    return {Selected && !selectedFollowed, static_cast<bool>(filter_)};
+}
+
+void TFilterStatus::GreyTrayCommands(const tk::TListView& Adapters, tk::TMenuItem& Enable,
+                                     tk::TMenuItem& Disable) const {
+    const tk::TListItem* row = Adapters.Selected();
+    const std::string selected = row ? row->SubItem(0) : std::string();
+    const TTrayCommands commands = TrayCommands(row ? &selected : nullptr);
+    Enable.Enabled = commands.Enable;
+    Disable.Enabled = commands.Disable;
+}
+
 void TFilterStatus::Warn(const std::string& Reason) {
     // The user who sees the window sees the status line.
-    if (Reason.empty() || ::IsWindowVisible(form_.Handle())) return;
+    if (Reason.empty() || !settings_.Notifications || ::IsWindowVisible(form_.Handle())) return;
     tray_.ShowBalloonHint(kNotFilteringTitle, Reason);
 }

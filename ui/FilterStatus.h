@@ -1,11 +1,15 @@
 // What the main window tells of the worker: the status line, the tray icon
-// and tip, and a balloon when filtering stops without the user asking.
+// and tip, and a balloon when filtering stops and only the user can start it
+// again.
 #pragma once
 
+#include "toolkit/ComCtrls.h"
 #include "toolkit/Forms.h"
+#include "toolkit/Menus.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/StdCtrls.h"
 #include "ui/FilterControl.h"
+#include "ui/Settings.h"
 #include "ui/SimpleTimer.h"
 #include "ui/TrayIcon.h"
 
@@ -42,8 +46,24 @@ void Follow(TFilterSnapshot& Snapshot, const TFilterNews& News);
 std::string StatusText(const TFilterSnapshot& Snapshot);
 // At most the 127 characters the shell shows.
 std::string TipText(const TFilterSnapshot& Snapshot);
-// Why filtering has stopped without the user asking; empty while it has not.
+// Why filtering has stopped without the user asking and will not resume by
+// itself; empty while it has not (a wait resumes by itself).
 std::string StopReason(const TFilterSnapshot& Snapshot);
+
+// The four tray icons, told apart by shape as well as colour.
+enum class TTrayMark {
+    Filtering,  // the application's icon
+    Waiting,    // grey with a clock
+    Off,        // grey with a diagonal bar
+    Error,      // grey with a red "!": only the user can start filtering again
+};
+TTrayMark MarkFor(const TFilterSnapshot& Snapshot);
+
+// Which of the tray menu's filter commands may be chosen.
+struct TTrayCommands {
+    bool Enable = false;
+    bool Disable = false;
+};
 std::string MissingAdapterReason(const std::string& InternalName);
 
 constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
@@ -52,7 +72,9 @@ constexpr const char* kNotFilteringTitle = "Brackwater is not filtering";
 // second and only what changed.
 class TFilterStatus {
 public:
-    TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter);
+    // `Settings` says whether balloons are shown at all ("Notifications").
+    TFilterStatus(tk::TForm& Form, tk::TLabel& Label, TTrayIcon& Tray, const TFilterControl& Filter,
+                  const TSettings& Settings);
     TFilterStatus(const TFilterStatus&) = delete;
     TFilterStatus& operator=(const TFilterStatus&) = delete;
 
@@ -65,9 +87,20 @@ public:
     // Once the start-up has run Enable: warns when the remembered adapter was
     // not listed, and shows the state at once.
     void AfterStart(const std::string& RememberedAdapter);
+    // After a Disable from the tray menu: a reset the driver refused is told
+    // in a balloon, since the status line is out of sight.
+    void DisabledFromTray();
+    // Enable applies to the selected row (`Selected`, its internal name; null
+    // when none is) unless it is the one filtered or waited for; Disable to any worker.
+    TTrayCommands TrayCommands(const std::string* Selected) const;
+    // Greys the tray menu's Enable and Disable where they would do nothing,
+    // for the row selected in `Adapters`.
+    void GreyTrayCommands(const tk::TListView& Adapters, tk::TMenuItem& Enable, tk::TMenuItem& Disable) const;
     // The timer's handler.
     void Refresh();
     TFilterSnapshot Snapshot() const;
+    // The icon the tray shows; unset before the first refresh.
+    std::optional<TTrayMark> ShownMark() const noexcept { return shownMark_; }
 
 private:
     static void TimerFired(void* Self);
@@ -77,10 +110,12 @@ private:
     tk::TLabel& label_;
     TTrayIcon& tray_;
     const TFilterControl& filter_;
-    tk::TIcon filteringIcon_, idleIcon_;
-    // Whether the tray shows the filtering icon; unset after the icons were
-    // loaded again, so that the next refresh sets one.
-    std::optional<bool> filteringIconShown_;
+    const TSettings& settings_;
+    // By TTrayMark.
+    tk::TIcon icons_[4];
+    // The icon the tray shows; unset after the icons were loaded again, so
+    // that the next refresh sets one.
+    std::optional<TTrayMark> shownMark_;
     // The small-icon size the icons were taken at; 0 before the first refresh.
     int iconSize_ = 0;
     // What the worker's news said: its state, caption and reason to stop.

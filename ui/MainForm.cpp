@@ -22,7 +22,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     : tk::TForm(Owner, "TfrmMain"),
       Filter(
           SettingsStore, [this](const TFilterNews& News) { WorkerNews(News); },
-          [this](const std::string& Line) { mmLog->Append(Line); }) {
+          [this](const std::string& Line) { mmLog->Append(Line); }, History) {
     SetName("frmMain");
     SetBorderStyle(tk::TFormBorderStyle::bsSingle);
     SetBorderIcons(tk::biSystemMenu | tk::biMinimize);
@@ -36,13 +36,14 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     for (int i = 0; i < MEDIUM_ICON_COUNT; ++i) ilMedium->AddIconResource(module, IDI_MEDIUM_FIRST + i);
 
     pmTray = tk::Named(new tk::TPopupMenu(this), "pmTray");
-    miOpen = tk::Named(new tk::TMenuItem(this, "&Open/Hide"), "miOpen");
+    miOpen = pmTray->AddItem("&Open/Hide", "miOpen", [this](tk::TObject* s) { miOpenClick(s); });
     miOpen->Default = true;
-    miOpen->OnClick = [this](tk::TObject* s) { miOpenClick(s); };
-    N2 = tk::Named(new tk::TMenuItem(this, "-"), "N2");
-    miExit = tk::Named(new tk::TMenuItem(this, "E&xit"), "miExit");
-    miExit->OnClick = [this](tk::TObject* s) { miExitClick(s); };
-    for (tk::TMenuItem* item : {miOpen, N2, miExit}) pmTray->Items()->Add(item);
+    N1 = pmTray->AddItem("-", "N1");
+    miEnable = pmTray->AddItem("&Enable", "miEnable", [this](tk::TObject*) { Enable(false); });
+    miDisable = pmTray->AddItem("&Disable", "miDisable", [this](tk::TObject* s) { miDisableClick(s); });
+    N2 = pmTray->AddItem("-", "N2");
+    miExit = pmTray->AddItem("E&xit", "miExit", [this](tk::TObject* s) { miExitClick(s); });
+    pmTray->OnPopup = [this](tk::TObject*) { Status->GreyTrayCommands(*lvAdapters, *miEnable, *miDisable); };
 
     // The stored icon is replaced by the application's in FormCreate.
     tiTray = tk::Named(new TTrayIcon(this), "tiTray");
@@ -83,7 +84,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     btnSettings->OnClick = [this](tk::TObject* s) { btnSettingsClick(s); };
     btnClear->OnClick = [this](tk::TObject* s) { btnClearClick(s); };
     btnAbout->OnClick = [this](tk::TObject* s) { btnAboutClick(s); };
-    Status = std::make_unique<TFilterStatus>(*this, *lblStatus, *tiTray, Filter);
+    Status = std::make_unique<TFilterStatus>(*this, *lblStatus, *tiTray, Filter, Settings());
     OnCreate = [this](tk::TObject* s) { FormCreate(s); };
     OnDestroy = [this](tk::TObject* s) { FormDestroy(s); };
     OnCloseQuery = [this](tk::TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
@@ -109,10 +110,7 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     // Not listed yet (a phone plugged in after logon, a list not ready): a
     // worker with no row waits for it. Without the driver nothing can wait.
     const std::string remembered = Settings().FilteredAdapter;
-    if (!Filter && listed && !remembered.empty()) {
-        Filter.Start(0, remembered, remembered, true);
-        Status->Started(remembered);
-    }
+    if (!Filter && listed && !remembered.empty()) Status->Started(Filter.StartWaiting(remembered));
     Status->AfterStart(remembered);
 }
 
@@ -209,6 +207,7 @@ bool TfrmMain::FillAdapterList(bool ReportInLog) {
     const std::optional<std::vector<TAdapterRow>> rows = ReadAdapterRows();
     if (!rows) {
         const char* text = "Helper driver failed to load or was not installed.";
+        History.Error(text);
         if (ReportInLog)
             mmLog->Append(text);
         else
@@ -219,12 +218,9 @@ bool TfrmMain::FillAdapterList(bool ReportInLog) {
         tk::TListItem* item = lvAdapters->Add();
         item->SetCaption(row.Caption);
         item->Data = row.Position;
-        item->AddSubItem(row.InternalName);
-        if (row.InternalName == Settings().FilteredAdapter) item->SetSelected(true);
-        item->AddSubItem(row.Mac);
-        item->AddSubItem(row.Medium);
+        for (const std::string& text : {row.InternalName, row.Mac, row.Medium, row.Mtu}) item->AddSubItem(text);
         item->SetImageIndex(row.MediumIcon);
-        item->AddSubItem(row.Mtu);
+        if (row.InternalName == Settings().FilteredAdapter) item->SetSelected(true);
     }
     return true;
 }
@@ -248,11 +244,10 @@ void TfrmMain::Enable(bool StartUp) {
     const std::string caption = row->Caption();
     Filter.Start(static_cast<std::uint32_t>(row->Data), internalName, caption, StartUp);
     Status->Started(caption);
-    mmLog->Append(tk::Format("Filtering %s...", caption.c_str()));
 }
 
 void TfrmMain::btnStopClick(tk::TObject* Sender) {
-    Filter.Disable();
+    if (!exiting_) Filter.Disable();
 }
 
 void TfrmMain::WorkerNews(const TFilterNews& News) {
@@ -290,6 +285,12 @@ void TfrmMain::tiTrayClick(tk::TObject* Sender) {
 
 void TfrmMain::miOpenClick(tk::TObject* Sender) {
     tiTrayClick(Sender);
+}
+
+void TfrmMain::miDisableClick(tk::TObject* Sender) {
+    if (exiting_) return;
+    Filter.Disable();
+    Status->DisabledFromTray();
 }
 
 void TfrmMain::miExitClick(tk::TObject* Sender) {

@@ -6,6 +6,7 @@
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/EventHistory.h"
 #include "ui/FilterControl.h"
 #include "ui/FilterStatus.h"
 #include "ui/Settings.h"
@@ -32,13 +33,18 @@ public:
     tk::TImageList* ilMedium;
     tk::TPopupMenu* pmTray;
     tk::TMenuItem* miOpen;
+    tk::TMenuItem* N1;
+    tk::TMenuItem* miEnable;
+    tk::TMenuItem* miDisable;
     tk::TMenuItem* N2;
     tk::TMenuItem* miExit;
     TTrayIcon* tiTray;
 
 public:
-    // Declared in this order: the worker goes before the store it reads.
+    // Declared in this order: the worker goes before the store it reads and
+    // the history it writes.
     TSettingsStore SettingsStore;
+    TEventHistory History;
     TFilterControl Filter;
     // After the worker it reads, so that it goes first.
     std::unique_ptr<TFilterStatus> Status;
@@ -61,6 +67,8 @@ public:
     void btnAboutClick(tk::TObject* Sender);
     void tiTrayClick(tk::TObject* Sender);
     void miOpenClick(tk::TObject* Sender);
+    // Disable, and a balloon for a reset the driver refused: the status line is out of sight.
+    void miDisableClick(tk::TObject* Sender);
     void miExitClick(tk::TObject* Sender);
 
     // The settings store's Load and Save: the window applies its position and

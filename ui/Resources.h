@@ -2,8 +2,12 @@
 #pragma once
 
 #define IDI_MAINICON 1
-// The application's icon greyed: the tray shows it while nothing is filtered.
+// The tray's icons besides the application's, greyed and marked by shape:
+// nothing filtered (a diagonal bar), waiting for the adapter (a clock), and
+// stopped by an error (a "!").
 #define IDI_IDLEICON 2
+#define IDI_WAITICON 3
+#define IDI_ERRORICON 4
 // The 14 medium icons of the adapter list, in the order of the medium table.
 #define IDI_MEDIUM_FIRST 101
 #define MEDIUM_ICON_COUNT 14

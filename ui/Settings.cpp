@@ -21,6 +21,7 @@ const TSettingDef SettingDefs[SettingCount] = {
     {"RewriteIPv6", TSettingKind::Integer, 0, &TSettings::RewriteIPv6},
     {"RewriteSent", TSettingKind::Boolean, 0, {}, &TSettings::RewriteSent},
     {"SentTTL", TSettingKind::Integer, kDefaultSentTtl, &TSettings::SentTTL},
+    {"Notifications", TSettingKind::Boolean, 1, {}, &TSettings::Notifications},
 };
 
 std::uint8_t SentTtlOf(const TSettings& Settings) noexcept {

@@ -1,4 +1,4 @@
-// The program's settings in the per-user registry: eleven values under one
+// The program's settings in the per-user registry: twelve values under one
 // key, read once at start and written back at exit and after the Settings
 // dialog is confirmed.
 #pragma once
@@ -28,6 +28,8 @@ struct TSettings {
     // Kept as read, so that a value out of range is written back unless the
     // dialog saved another; SentTtlOf gives the TTL it stands for.
     int SentTTL = 0;
+    // Whether balloons are shown at all.
+    bool Notifications = false;
 };
 
 // The TTL the sent rule gives: "SentTTL" when it is 1..255, else 65 (a TTL
@@ -47,8 +49,9 @@ enum class TSettingId : std::size_t {
     RewriteIPv6,
     RewriteSent,
     SentTTL,
+    Notifications,
 };
-constexpr std::size_t SettingCount = 11;
+constexpr std::size_t SettingCount = 12;
 
 enum class TSettingKind { Integer, Boolean, String };
 

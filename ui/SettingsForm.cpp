@@ -54,6 +54,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     edtSentTTL = new tk::TEdit(this, 232, 134, 33, 21);
     // A sent TTL of 0 would be dropped at the next hop.
     udSentTTL = NewTTLSpin(this, edtSentTTL, 1);
+    chbNotifications = new tk::TCheckBox(this, "Show &notifications", 24, 160, 289, 17);
 
     pnlBottom = new tk::TPanel(this, 0, 0, 333, 41);
     pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
@@ -81,6 +82,7 @@ TfrmSettings::TfrmSettings(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmSettin
     chbRewriteSent->SetName("chbRewriteSent");
     edtSentTTL->SetName("edtSentTTL");
     udSentTTL->SetName("udSentTTL");
+    chbNotifications->SetName("chbNotifications");
     pnlBottom->SetName("pnlBottom");
     btnOK->SetName("btnOK");
     btnCancel->SetName("btnCancel");
@@ -99,11 +101,13 @@ bool TfrmSettings::Edit(TSettingsStore& Store) {
     chbRewriteIPv6->SetChecked(settings.RewriteIPv6 != 0);
     chbRewriteSent->SetChecked(settings.RewriteSent);
     udSentTTL->SetPosition(SentTtlOf(settings));
+    chbNotifications->SetChecked(settings.Notifications);
     if (ShowModal() != tk::mrOk) return false;
     // Confirmed values count as set even when they equal what the load left.
     Store.Set(&TSettings::BadTTL, udBadTTL->Position());
     Store.Set(&TSettings::NewTTL, udNewTTL->Position());
     Store.Set(&TSettings::ExitConfirmation, chbExitConfirmation->Checked());
+    Store.Set(&TSettings::Notifications, chbNotifications->Checked());
     // A stored non-zero value other than 1 stays as it is unless the box was changed.
     const bool rewrite = chbRewriteIPv6->Checked();
     Store.Set(&TSettings::RewriteIPv6, rewrite == (settings.RewriteIPv6 != 0) ? settings.RewriteIPv6 : int{rewrite});

@@ -1,5 +1,6 @@
 // The Settings dialog: the two TTL values, the exit confirmation, whether
-// IPv6 hop limits are rewritten too, and the TTL of the packets sent.
+// IPv6 hop limits are rewritten too, the TTL of the packets sent, and
+// whether balloons are shown.
 #pragma once
 
 #include "toolkit/ComCtrls.h"
@@ -29,6 +30,7 @@ public:
     tk::TCheckBox* chbRewriteSent;
     tk::TEdit* edtSentTTL;
     tk::TUpDown* udSentTTL;
+    tk::TCheckBox* chbNotifications;
     tk::TPanel* pnlBottom;
     tk::TButton* btnOK;
     tk::TButton* btnCancel;

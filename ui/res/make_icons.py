@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the program's icons (the application icon, its greyed variant for the
-notification area while nothing is filtered, and the 14 medium icons of the
-adapter list) and writes them as .ico files, so no binary artwork needs to
+"""Draws the program's icons (the application icon; its greyed variants for the
+notification area, marked by shape so that they stay apart without colour: a
+diagonal bar while nothing is filtered, a clock while the adapter is waited
+for, a "!" in a triangle when an error stopped filtering; and the 14 medium
+icons of the adapter list) and writes them as .ico files, so no binary artwork needs to
 live in the repository. Each holds the sizes Windows asks for at 100, 125, 150
 and 200 % display scale: small icons of 16, 20, 24 and 32 pixels, and for the
 application icon the large ones of 32, 40, 48 and 64 pixels too."""
@@ -101,6 +103,56 @@ def idle_icon(n):
     return img
 
 
+DARK = (0x20, 0x20, 0x20, 255)
+LIGHT = (0xff, 0xff, 0xff, 255)
+
+
+def paint(img, inside, color):
+    """Sets every pixel whose centre `inside(x, y)` holds (coordinates in 16ths of the icon)."""
+    n = len(img)
+    for y in range(n):
+        for x in range(n):
+            if inside((x + 0.5) * 16.0 / n, (y + 0.5) * 16.0 / n):
+                img[y][x] = color
+
+
+def off_icon(n):
+    """Greyed, struck through from corner to corner."""
+    img = idle_icon(n)
+    paint(img, lambda x, y: abs(x - y) < 2.4 and 0.5 < x < 15.5, LIGHT)
+    paint(img, lambda x, y: abs(x - y) < 1.3 and 1 < x < 15, DARK)
+    return img
+
+
+def wait_icon(n):
+    """Greyed, with a clock face in the lower right corner."""
+    img = idle_icon(n)
+    cx, cy = 10.5, 10.5
+    paint(img, lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= 5.4 ** 2, DARK)
+    paint(img, lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= 4.2 ** 2, LIGHT)
+    # The hands: up to twelve and across to three.
+    paint(img, lambda x, y: abs(x - cx) < 0.7 and cy - 3.4 < y <= cy + 0.5, DARK)
+    paint(img, lambda x, y: abs(y - cy) < 0.7 and cx - 0.5 <= x < cx + 2.8, DARK)
+    return img
+
+
+def error_icon(n):
+    """Greyed, with a red warning triangle holding a white "!" in the lower
+    right corner: without colour, the triangle still stands apart from the
+    clock's circle and the bar."""
+    img = idle_icon(n)
+    top, bottom, cx = 5.0, 15.6, 10.6
+
+    def triangle(grow):
+        return lambda x, y: top - grow <= y <= bottom + grow and abs(x - cx) <= (y - top + grow) * 0.62
+
+    paint(img, triangle(1.0), DARK)
+    paint(img, triangle(0.0), (0xd0, 0x1c, 0x1c, 255))
+    paint(img, lambda x, y: abs(x - cx) < 0.8 and 8.0 <= y <= 12.2, LIGHT)
+    paint(img, lambda x, y: abs(x - cx) < 0.8 and 13.3 <= y <= 14.6, LIGHT)
+    return img
+
+
 def medium_icon(n, ch, color):
     img = blank(n)
     rounded_box(img, color, max(2, n // 6))
@@ -138,7 +190,9 @@ def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
     write_ico(out / "Brackwater.ico", [app_icon(n) for n in APP_SIZES])
-    write_ico(out / "BrackwaterIdle.ico", [idle_icon(n) for n in SMALL_SIZES])
+    write_ico(out / "BrackwaterIdle.ico", [off_icon(n) for n in SMALL_SIZES])
+    write_ico(out / "BrackwaterWait.ico", [wait_icon(n) for n in SMALL_SIZES])
+    write_ico(out / "BrackwaterError.ico", [error_icon(n) for n in SMALL_SIZES])
     for i, (ch, color) in enumerate(MEDIUMS):
         write_ico(out / f"medium{i:02d}.ico", [medium_icon(n, ch, color) for n in SMALL_SIZES])
 
