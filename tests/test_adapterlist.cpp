@@ -36,7 +36,7 @@ auto Fields(const TAdapterRow& r) {
 }
 
 TEST(AdapterList, RowsFollowTheDriversOrderWithTheirColumns) {
-    const std::string longName(300, 'n');  // the driver's slot keeps 255 bytes and the NUL
+    const std::string longName(300, 'n');  // the driver's slot keeps 256 bytes, with no NUL
     const Row rows[] = {
         {"no adapters", {}, {}},
         {"named, unnamed and edge media",
@@ -52,7 +52,7 @@ TEST(AdapterList, RowsFollowTheDriversOrderWithTheirColumns) {
           {5, "(5) Odd", "\\DEVICE\\{E5}", "000000000001", "0xFFFFFFFF", 13, "0"}}},
         {"internal name filling its slot",
          {{longName.c_str(), "Long", {1, 2, 3, 4, 5, 6}, 9, 1500}},
-         {{1, "(1) Long", longName.substr(0, 255), "010203040506", "Wireless WAN", 9, "1500"}}},
+         {{1, "(1) Long", longName.substr(0, 256), "010203040506", "Wireless WAN", 9, "1500"}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -88,12 +88,23 @@ TEST(AdapterList, CountsBeyondTheSlotsOrBelowOneAreBounded) {
 }
 
 TEST(AdapterList, MissingDriverGivesNoRowsAndNoFurtherCall) {
+    const struct {
+        void(__stdcall* arrange)(BOOL);
+        BOOL value;
+        const char* calls;
+    } rows[] = {{SimSetDriverLoaded, FALSE, "OpenFilterDriver IsDriverLoaded"},
+                // A null handle is not asked anything.
+                {SimOpenReturnsNull, TRUE, "OpenFilterDriver"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.calls);
+        SimReset();
+        const unsigned char mac[6] = {};
+        SimAddAdapter("\\DEVICE\\{A1}", "LAN", mac, 0, 1500);
+        row.arrange(row.value);
+        EXPECT_FALSE(ReadAdapterRows());
+        EXPECT_EQ(CallLog(), row.calls);
+    }
     SimReset();
-    const unsigned char mac[6] = {};
-    SimAddAdapter("\\DEVICE\\{A1}", "LAN", mac, 0, 1500);
-    SimSetDriverLoaded(FALSE);
-    EXPECT_FALSE(ReadAdapterRows());
-    EXPECT_EQ(CallLog(), "OpenFilterDriver IsDriverLoaded");
 }
 
 TEST(AdapterList, NameConversionFollowsThePlatform) {

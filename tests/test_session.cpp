@@ -5,6 +5,7 @@
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
 #include "tests/LoopSteps.h"
+#include "tests/NamedMutex.h"
 #include "tests/Pump.h"
 #include "tests/ScopedOverride.h"
 #include "toolkit/Forms.h"
@@ -213,6 +214,47 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     EXPECT_TRUE(EndsWith(CallLog(), "SetAdapterMode SetPacketEvent CloseFilterDriver"));
 }
 
+// Exit after a reset the driver refused three times tells it once the
+// settings are saved; Retry tries again, Cancel leaves with exit code 3.
+TEST_F(SessionTest, RefusedResetAtExitIsToldAndRetriedOrLeftWithExitCode3) {
+    const struct {
+        const char* name;
+        int answer;
+        ULONG refusals, boxes;
+        int exitCode;
+        ULONG mode;
+    } rows[] = {
+        {"Retry that works", IDRETRY, 3, 1, 0, 0},
+        {"Retry refused again, then one that works", IDRETRY, 6, 2, 0, 0},
+        {"Cancel", IDCANCEL, 3, 1, 3, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        SetDword("ExitConfirmation", 0);
+        // Whether the settings were saved while the box is up.
+        BoxWatcher boxes(row.answer, [] { return static_cast<unsigned long>(HasValue("WindowLeft")); });
+        StartProgram();
+        SimRefuseResets(row.refusals);
+        LoopSteps steps;
+        steps.Then([] { frmMain->miExit->Click(); });
+        app->Run();
+        ASSERT_EQ(boxes.Boxes().size(), row.boxes);
+        for (const BoxWatcher::Box& box : boxes.Boxes()) {
+            EXPECT_EQ(box.caption, "Brackwater");
+            EXPECT_EQ(box.text, "Brackwater could not return (2) Dial-up to normal mode. It may stay cut off from the "
+                                "network until it is disabled and enabled again in Network Connections, or until "
+                                "Windows restarts.");
+            EXPECT_EQ(box.seen, 1u);
+        }
+        EXPECT_EQ(app->ExitCode, row.exitCode);
+        EXPECT_EQ(SimAdapterMode(2), row.mode);
+        SimRemoveAdapter(2);
+        SimRestoreAdapter(2);
+        TearDown();
+    }
+}
+
 // The failed save's box serves messages while the window is hidden: the tray
 // and Enable must not bring the window back or start a worker.
 TEST_F(SessionTest, NothingShowsTheWindowOrStartsAWorkerOnceExitHasBegun) {
@@ -265,35 +307,88 @@ TEST_F(SessionTest, FailedSaveWhileTheSessionEndsAsksNothingAndGoesToTheLog) {
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
+// The first window of a process with this class; null when it has none.
+HWND WindowOf(DWORD process, const char* className) {
+    std::pair<DWORD, std::pair<const char*, HWND>> search{process, {className, nullptr}};
+    ::EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            auto& s = *reinterpret_cast<decltype(search)*>(p);
+            DWORD owner = 0;
+            char name[64] = {};
+            ::GetWindowThreadProcessId(w, &owner);
+            ::GetClassNameA(w, name, sizeof name);
+            if (owner != s.first || std::string(name) != s.second.first) return TRUE;
+            s.second.second = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second.second;
+}
+
+// The hand-over goes only to a window of a process that runs Brackwater.exe:
+// here a first start of it, filtering in the notification area.
 TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything) {
-    TSingleInstance instance;
-    ASSERT_TRUE(instance.First());
-    EXPECT_FALSE(TSingleInstance().First());
-    StartProgram();
-    instance.AnswerLaterStarts(MainFormMayShow);
-    app->Minimize();
-    ASSERT_TRUE(app->IsMinimized());
-    ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
+    const std::string exe = BinFolder() + "Brackwater.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &started));
+    const tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    const tk::ScopeGuard end([&] {
+        ::TerminateProcess(process.get(), 0);
+        ::WaitForSingleObject(process.get(), 10000);
+    });
+    HWND main = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        main = WindowOf(started.dwProcessId, "TfrmMain");
+        return main && ::FindWindowA(nullptr, "Corvantis.Brackwater.Instance");
+    }, 20000));
+    ASSERT_FALSE(::IsWindowVisible(main));
 
     EXPECT_EQ(RunBrackwater(), 0u);
 
-    EXPECT_TRUE(PumpUntil([&] { return !app->IsMinimized() && ::IsWindowVisible(frmMain->Handle()); }));
-    // The second start wrote nothing (this instance saves only at its exit).
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(main) != FALSE; }));
+    // The second start wrote nothing (the first saves only at its exit).
     EXPECT_FALSE(HasValue("WindowLeft"));
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
-    EXPECT_EQ(SimAdapterMode(2), 2u);
 }
 
-TEST(SingleInstanceTest, MutexNotOursWithoutAnAnsweringInstanceIsSaidAndEnds) {
-    // An empty access list, as across elevation: opening the name is denied.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, &descriptor, nullptr));
-    tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const tk::UniqueKernelHandle squatted(::CreateMutexA(&attributes, FALSE, "Local\\Corvantis.Brackwater.Instance"));
-    ASSERT_TRUE(squatted);
-    EXPECT_FALSE(TSingleInstance().First());
+// Only another Brackwater's mutex, or a window of this program beside one
+// made by anything else, makes a start a later one: a squatter does not.
+TEST(SingleInstanceTest, OnlyABrackwatersMutexOrThisProgramsWindowMakesAStartALaterOne) {
+    const std::string user = UserAccess(), deniesAll = "D:", system = "O:SYD:P(A;;GA;;;BA)(A;;GA;;;SY)";
+    const struct {
+        const char* name;
+        const std::string* access;  // null: made by an earlier start
+        bool window, first;
+    } rows[] = {
+        {"made by an earlier start", nullptr, false, false},
+        {"owned by SYSTEM", &system, false, false},
+        {"owned by the user", &user, false, true},
+        {"access denied", &deniesAll, false, true},
+        {"owned by the user, a window of this program there", &user, true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::optional<TSingleInstance> earlier;
+        std::shared_ptr<void> squatted;
+        if (row.access)
+            squatted = MakeMutex("Local\\Corvantis.Brackwater.Instance", row.access, FALSE);
+        else
+            earlier.emplace();
+        ASSERT_TRUE(squatted || (earlier && earlier->First()));
+        std::optional<tk::TUtilityWindow> window;
+        if (row.window) {
+            window.emplace([](HWND w, UINT m, WPARAM wp, LPARAM lp) { return ::DefWindowProcA(w, m, wp, lp); });
+            ::SetWindowTextA(window->Handle(), "Corvantis.Brackwater.Instance");
+        }
+        EXPECT_EQ(TSingleInstance().First(), row.first);
+    }
+}
 
+// A Brackwater's mutex held by nothing that answers.
+TEST(SingleInstanceTest, NoAnsweringInstanceIsSaidAndEnds) {
     // A window with the instance's title on a thread that never reads its messages.
     const tk::UniqueEvent hungReady(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     const tk::UniqueEvent hungEnd(::CreateEventA(nullptr, TRUE, FALSE, nullptr));

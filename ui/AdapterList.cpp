@@ -1,10 +1,10 @@
 #include "ui/AdapterList.h"
 
+#include "filter/AdapterBinding.h"
 #include "filter/DriverApi.h"
 #include "toolkit/Exception.h"
 #include "toolkit/OsVersion.h"
 
-#include <algorithm>
 
 const TMediumName MediumNames[13] = {
     {0, "Ethernet (802.3)", 0},
@@ -29,11 +29,6 @@ const TMediumName* FindMedium(unsigned long Medium) {
         if (m.Code == Medium) return &m;
     }
     return nullptr;
-}
-
-// The text up to its first NUL, reading at most `size` bytes.
-std::string BoundedString(const char* text, std::size_t size) {
-    return std::string(text, std::find(text, text + size, '\0'));
 }
 
 } // namespace
@@ -66,16 +61,11 @@ std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
 
     TCP_AdapterList adapters{};
     NdisApi.GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
-    const LONG reported = static_cast<LONG>(adapters.m_nAdapterCount);
-    // The record has 32 slots; never read past them whatever the count says.
-    const LONG count = std::min<LONG>(reported, ADAPTER_LIST_SIZE);
     std::vector<TAdapterRow> rows;
-    for (LONG i = 1; i <= count; ++i) {
-        const LONG slot = i - 1;
+    for (ULONG slot = 0, count = ListedCount(adapters); slot < count; ++slot) {
         TAdapterRow row;
-        row.Position = static_cast<int>(i);
-        row.InternalName =
-            BoundedString(reinterpret_cast<const char*>(adapters.m_szAdapterNameList[slot]), ADAPTER_NAME_SIZE);
+        row.Position = static_cast<int>(slot + 1);
+        row.InternalName = ListedName(adapters, slot);
         char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
         convertName(row.InternalName.c_str(), displayName, sizeof displayName);
         displayName[sizeof displayName - 1] = '\0';
