@@ -3,13 +3,12 @@
 // another thread in the way its argument names ("access-violation" or
 // "terminate"); or ("mid-attach") fails while the worker's first request for
 // tunnel mode is held in the driver, which lets it go only once the
-// program's handler has reset the adapter; or ("mid-attach-released") the
-// same, with the held request let go 100 ms after the failure, which the
-// program's handler must wait for, and for the worker's undo after it. Its
-// own last handlers, installed before the program's and so run after them,
-// report the adapter's state as the exit code: 0x100 | mode | 0x10 when an
-// event is still attached | 0x20 when the held request has not returned yet.
-// 1 means the run never reached the failure.
+// program's handler has reset the adapter (with "-released", 100 ms after
+// the failure, and the handler must wait for it). Its own last handlers,
+// installed before the program's and so run after them, report the adapter's
+// state as the exit code: 0x100 | mode | 0x10 when an event is still attached
+// | 0x20 while the held request has not returned. 1 means the run never
+// reached the failure.
 #include "filter/LastChance.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"

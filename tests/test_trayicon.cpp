@@ -398,34 +398,28 @@ TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
 // A first add the shell refuses is tried again on the retry timer, a modify
 // first; after two minutes of failures a hidden window is shown instead.
 TEST_F(TrayIconTest, RefusedFirstAddIsRetriedAndAWindowWithoutIconIsShown) {
-    const struct {
-        const char* name;
-        int refusals, ticks;
-        bool added;
-    } rows[] = {{"first three adds refused", 3, 3, true}, {"every add refused for two minutes", 1000, 60, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [refusals, ticks] : {std::pair{3, 3}, {1000, 60}}) {
+        SCOPED_TRACE(refusals);
         tk::Application->Minimize();
         const tk::ScopeGuard restore([] { tk::Application->Restore(); });
-        ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
         auto* retried = new TTrayIcon(nullptr);
         const tk::ScopeGuard free([&] { tk::TComponent::Free(retried); });
         retried->SetHint("retried");
         shell.calls.clear();
-        shell.refuseAdds = row.refusals;
+        shell.refuseAdds = refusals;
         retried->SetIconVisible(true);
-        ASSERT_TRUE(retried->AddRetryTimer().Active());
-        for (int i = 0; i < row.ticks; ++i)
+        for (int i = 0; i < ticks; ++i)
             ::SendMessageA(TSimpleTimerHandler::Window(), WM_TIMER, retried->AddRetryTimer().Id, 0);
         shell.refuseAdds = 0;
         EXPECT_FALSE(retried->AddRetryTimer().Active());
         const std::vector<ShellCall> calls = shell.CallsFor(retried->NotifyData().uID);
-        ASSERT_EQ(calls.size(), 1u + 2 * row.ticks);
+        ASSERT_EQ(calls.size(), 1u + 2 * ticks);
         for (std::size_t i = 1; i < calls.size(); ++i)
             EXPECT_EQ(calls[i].action, static_cast<DWORD>(i % 2 ? NIM_MODIFY : NIM_ADD)) << i;
         EXPECT_EQ(calls.back().tip, "retried");
-        EXPECT_EQ(shell.present.count(retried->NotifyData().uID), row.added ? 1u : 0u);
-        EXPECT_EQ(::IsWindowVisible(frmMain->Handle()) != FALSE, !row.added);
+        const bool added = refusals == 3;
+        EXPECT_EQ(shell.present.count(retried->NotifyData().uID), added ? 1u : 0u);
+        EXPECT_EQ(::IsWindowVisible(frmMain->Handle()) != FALSE, !added);
     }
 }
 
