@@ -10,9 +10,12 @@
 #include "ui/SingleInstance.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    // Before anything else: the program runs with administrator rights, so its
-    // driver library comes only from the system folder, where the driver's
-    // installer puts it, never from a folder on the search path.
+    // Before anything loads a library: the program runs with administrator
+    // rights, and its own folder and PATH may be writable by users without
+    // them. Where kernel32 cannot, the loads below still name the system folder.
+    tk::LoadLibrariesFromSystemFolderOnly();
+    // Its driver library comes only from the system folder, where the
+    // driver's installer puts it, never from a folder on the search path.
     const tk::UniqueModule driverLibrary(tk::LoadSystemLibrary("ndisapi.dll"));
     if (!driverLibrary || !BindDriverLibrary(driverLibrary.get())) {
         ::MessageBoxA(nullptr,
@@ -44,5 +47,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     application.CreateForm(frmAbout);
     application.CreateForm(frmSettings);
     application.Run();
-    return 0;
+    return application.ExitCode;
 }

@@ -1,17 +1,24 @@
 #include "AdapterBinding.h"
 
+#include "AdapterLock.h"
 #include "LastChance.h"
 
 #include <algorithm>
-#include <cstring>
+
+ULONG ListedCount(const TCP_AdapterList& Adapters) noexcept {
+    const LONG reported = static_cast<LONG>(Adapters.m_nAdapterCount);
+    return reported <= 0 ? 0 : std::min<ULONG>(static_cast<ULONG>(reported), ADAPTER_LIST_SIZE);
+}
+
+std::string ListedName(const TCP_AdapterList& Adapters, ULONG Slot) {
+    const auto* name = reinterpret_cast<const char*>(Adapters.m_szAdapterNameList[Slot]);
+    return std::string(name, std::find(name, name + ADAPTER_NAME_SIZE, '\0'));
+}
 
 HANDLE FindAdapterHandle(const TCP_AdapterList& Adapters, const std::string& Name) {
-    const ULONG count = std::min<ULONG>(Adapters.m_nAdapterCount, ADAPTER_LIST_SIZE);
-    if (Name.empty() || Name.size() >= ADAPTER_NAME_SIZE) return nullptr;
-    for (ULONG i = 0; i < count; ++i) {
-        const auto* listed = reinterpret_cast<const char*>(Adapters.m_szAdapterNameList[i]);
-        if (::strnlen(listed, ADAPTER_NAME_SIZE) == Name.size() && std::memcmp(listed, Name.data(), Name.size()) == 0)
-            return Adapters.m_nAdapterHandle[i];
+    if (Name.empty()) return nullptr;
+    for (ULONG i = 0, count = ListedCount(Adapters); i < count; ++i) {
+        if (ListedName(Adapters, i) == Name) return Adapters.m_nAdapterHandle[i];
     }
     return nullptr;
 }
@@ -21,12 +28,23 @@ namespace {
 constexpr DWORD kEndResetPauseMs = 100;
 
 bool HandleListed(const TCP_AdapterList& Adapters, HANDLE Adapter) {
-    const ULONG count = std::min<ULONG>(Adapters.m_nAdapterCount, ADAPTER_LIST_SIZE);
+    const ULONG count = ListedCount(Adapters);
     return std::find(Adapters.m_nAdapterHandle, Adapters.m_nAdapterHandle + count, Adapter) !=
            Adapters.m_nAdapterHandle + count;
 }
 
 } // namespace
+
+bool ResetListedAdapter(const std::string& Name) {
+    const UniqueDriver driver = OpenLoadedDriver();
+    if (!driver) return false;
+    const TAdapterLock lock(Name, nullptr);
+    if (lock.State() == TAdapterLock::Busy) return true;
+    TCP_AdapterList adapters{};
+    if (!NdisApi.GetTcpipBoundAdaptersInfo(driver.get(), &adapters)) return false;
+    const HANDLE adapter = FindAdapterHandle(adapters, Name);
+    return !adapter || ResetAdapterMode(driver.get(), adapter, kResetAttempts, kEndResetPauseMs);
+}
 
 TAdapterBinding::~TAdapterBinding() {
     if (!ReleaseAtEnd()) ::OutputDebugStringA("Brackwater: could not return the adapter to normal mode\n");

@@ -7,9 +7,25 @@
 
 #include <string>
 
+// How many of the record's slots the driver's count names: none when it is
+// zero or negative as a signed value, never more than the 32 slots there are.
+// The list, the worker and the lock read the record only through these two,
+// so that every name the list shows can be filtered and remembered.
+ULONG ListedCount(const TCP_AdapterList& Adapters) noexcept;
+// The internal name in a slot: up to its first NUL, at most the slot's 256 bytes.
+std::string ListedName(const TCP_AdapterList& Adapters, ULONG Slot);
+
 // The handle `Name` is listed under among the adapters the list counts;
 // null when it is not listed.
 HANDLE FindAdapterHandle(const TCP_AdapterList& Adapters, const std::string& Name);
+
+// After a worker's end that left the adapter listed under `Name` perhaps
+// diverted: with the driver opened and the adapter's lock taken as a worker
+// takes it, normal mode asked up to three times, 100 ms apart. False only
+// when the driver refused them (or could not be opened or read): true also
+// when there was nothing to do, another Brackwater holding the lock (it
+// filters the adapter now) or the name no longer listed.
+bool ResetListedAdapter(const std::string& Name);
 
 enum class TAttachResult { Attached, EventRefused, ModeRefused };
 

@@ -1,7 +1,6 @@
 #include "AdapterLock.h"
 
-#include <aclapi.h>
-#include <sddl.h>
+#include "toolkit/AdminMutex.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,11 +10,6 @@
 namespace {
 
 constexpr DWORD kHolderGraceMs = 5000;
-
-// Owned by Administrators, open to Administrators (with an elevated token) and
-// SYSTEM only: a program without administrator rights can neither make a lock
-// like it nor open it.
-constexpr const char* kAccess = "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)";
 
 constexpr char kPrefix[] = "Global\\Corvantis.Brackwater.Adapter.";
 // CreateMutexA refuses a longer name.
@@ -40,36 +34,14 @@ std::string LockName(const std::string& InternalName) {
     return std::string(kPrefix) + "#" + hash;
 }
 
-// Only an owner that a program without administrator rights cannot give an
-// object marks a lock of another Brackwater.
-bool OwnedByAdministrators(HANDLE Mutex) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(Mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                          &descriptor) != ERROR_SUCCESS)
-        return false;
-    const tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
-    return owner && (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid));
-}
-
 } // namespace
 
 TAdapterLock::TAdapterLock(const std::string& InternalName, HANDLE Stop) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    // Cannot fail for a constant descriptor; if it did, the adapter would be
-    // unguarded, and the warning says so.
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kAccess, SDDL_REVISION_1, &descriptor, nullptr))
-        return;
-    const tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    tk::UniqueKernelHandle mutex(::CreateMutexA(&attributes, FALSE, LockName(InternalName).c_str()));
-    // Existing already, the descriptor it was made with applies, not ours.
-    const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    // Refused (access denied, or an owner this process may not name, as one
-    // without administrator rights), or made by a program that cannot be a
-    // Brackwater: it may not keep this adapter from being filtered, so no wait.
-    if (!mutex || (existed && !OwnedByAdministrators(mutex.get()))) return;
-    mutex_ = std::move(mutex);
+    tk::TAdminMutex made = tk::CreateAdminMutex(LockName(InternalName));
+    // Refused, or made by a program that cannot be a Brackwater: it may not
+    // keep this adapter from being filtered, so no wait.
+    if (!made.Mutex || (made.Existed && !tk::OwnedByAdministrators(made.Mutex.get()))) return;
+    mutex_ = std::move(made.Mutex);
 
     const HANDLE waits[2] = {mutex_.get(), Stop};
     switch (::WaitForMultipleObjects(Stop ? 2 : 1, waits, FALSE, kHolderGraceMs)) {

@@ -152,9 +152,10 @@ using UniqueDriver = tk::UniqueHandle<DriverHandleTraits>;
 
 // Opens "NDISRD" and hands back the owned handle when the driver is loaded, an
 // empty owner when it is not. The handle of a driver that is not loaded is
-// left alone: nothing but IsDriverLoaded may be asked of it, not even a close.
+// left alone: nothing but IsDriverLoaded may be asked of it, not even a close;
+// a null one is not even asked that.
 inline UniqueDriver OpenLoadedDriver() {
     HANDLE driver = NdisApi.OpenFilterDriver(DRIVER_NAME_A);
-    if (!NdisApi.IsDriverLoaded(driver)) return UniqueDriver();
+    if (!driver || !NdisApi.IsDriverLoaded(driver)) return UniqueDriver();
     return UniqueDriver(driver);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 const char* const LevelNames[3] = {"error", "trace", "info"};
@@ -65,7 +66,11 @@ void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapte
     // A failed read (it happens briefly around sleep) tells nothing about the
     // adapter: the binding stays, and the next period reads again.
     if (!NdisApi.GetTcpipBoundAdaptersInfo(Driver, &Adapters)) return;
-    const HANDLE listed = FindAdapterHandle(Adapters, Options.AdapterName);
+    Follow(FindAdapterHandle(Adapters, Options.AdapterName), Binding);
+}
+
+void TTTLFilter::Follow(HANDLE Listed, TAdapterBinding& Binding) {
+    const HANDLE listed = Listed;
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
         Binding.Release();
@@ -117,29 +122,33 @@ void TTTLFilter::Execute() {
     }
     HANDLE driver = driverOwner.get();
     TCP_AdapterList adapters{};
-    // The remembered adapter may be plugged in after logon: waited for
-    // without the lock, which is for diverting, not for looking.
-    if (Options.StartUp && !WaitForListing(driver, adapters)) return;
-
     // Held until the adapter is back in normal mode: released after every clean-up below.
-    const TAdapterLock lock(Options.AdapterName, TerminateEvent());
-    if (lock.State() == TAdapterLock::Busy)
-        Tell(TFilterNewsKind::LockBusy, "Another Brackwater is filtering this adapter.", llError);
-    if (lock.State() == TAdapterLock::Unguarded)
-        Tell(TFilterNewsKind::LockUnguarded,
-             "A program without administrator rights holds this adapter's lock; filtering anyway.", llError);
-    if (lock.State() == TAdapterLock::Busy || lock.State() == TAdapterLock::Stopped) return;
-
-    // Found by name, and only once the lock is held: positions shift when
-    // adapters come or go, and the wait may outlast the adapter's handle.
+    std::optional<TAdapterLock> lock;
     HANDLE adapter = nullptr;
-    if (!waited_) {
-        NdisApi.GetTcpipBoundAdaptersInfo(driver, &adapters);
-        adapter = FindAdapterHandle(adapters, Options.AdapterName);
-        if (!adapter) {
+    for (;;) {
+        // The remembered adapter may be plugged in after logon: waited for
+        // without the lock, which is for diverting, not for looking.
+        if (Options.StartUp && !WaitForListing(driver, adapters)) return;
+        lock.emplace(Options.AdapterName, TerminateEvent());
+        if (lock->State() == TAdapterLock::Busy)
+            Tell(TFilterNewsKind::LockBusy, "Another Brackwater is filtering this adapter.", llError);
+        if (lock->State() == TAdapterLock::Unguarded)
+            Tell(TFilterNewsKind::LockUnguarded,
+                 "A program without administrator rights holds this adapter's lock; filtering anyway.", llError);
+        if (lock->State() == TAdapterLock::Busy || lock->State() == TAdapterLock::Stopped) return;
+
+        // Found by name, and only once the lock is held: positions shift when
+        // adapters come or go, and the wait may outlast the adapter's handle.
+        if (NdisApi.GetTcpipBoundAdaptersInfo(driver, &adapters))
+            adapter = FindAdapterHandle(adapters, Options.AdapterName);
+        if (adapter) break;
+        if (!Options.StartUp) {
             Tell(TFilterNewsKind::Ended, "There is no network interface with such index on this system.", llError);
             return;
         }
+        // Unplugged during the lock's wait, or a refused read: a start that
+        // was meant to wait waits again, and holds no lock meanwhile.
+        lock.reset();
     }
 
     tk::UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -155,7 +164,7 @@ void TTTLFilter::Execute() {
     if (waited_) {
         // Arrived after the start: attached, or refused and tried again at
         // every check, as at a rebind.
-        FollowAdapter(driver, adapters, binding);
+        Follow(adapter, binding);
         adapter = binding.Adapter();
     } else {
         const TAttachResult attached = binding.Attach(adapter);

@@ -128,6 +128,8 @@ private:
     // Looks the adapter up in a fresh list and follows it when its handle
     // went away or changed.
     void FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding);
+    // The same, for the handle a fresh list names (null when it does not).
+    void Follow(HANDLE Listed, TAdapterBinding& Binding);
     // Reads the driver's list until it names the adapter, once a period and
     // at once when asked; false when a terminate request came first.
     bool WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters);

@@ -104,6 +104,11 @@ Function ${PREFIX}CloseRunningBrackwater
       ${If} $2 P<> 0
         System::Call 'kernel32::WaitForSingleObject(p r2, i 250) i .r4'
         ${If} $4 == 0
+          ; 3: its user chose to leave the adapter as it was, perhaps cut off.
+          System::Call 'kernel32::GetExitCodeProcess(p r2, *i 0 r4) i'
+          ${If} $4 == 3
+            DetailPrint "${APP} ended without returning its network adapter to normal mode (exit code 3)."
+          ${EndIf}
           System::Call 'kernel32::CloseHandle(p r2)'
           Goto find
         ${EndIf}
@@ -133,13 +138,18 @@ FunctionEnd
   Pop $0
 !macroend
 
-; Under /S nobody reads a message box: the text goes to the setup's log in the
-; temporary folder instead.
-!define SETUP_LOG "$TEMP\${APP}-setup.log"
+; Under /S nobody reads a message box: the text goes to the setup's log
+; instead, in the one folder the program installs into, which only
+; administrators can change (in the temporary folder a program without their
+; rights could plant the name beforehand). Also before that folder is
+; installed, and when another folder was asked for and refused.
+!define SETUP_FOLDER "$PROGRAMFILES\${APP}"
+!define SETUP_LOG "${SETUP_FOLDER}\${APP}-setup.log"
 Function WriteSetupLog
   Exch $0
   Push $1
   DetailPrint $0
+  CreateDirectory "${SETUP_FOLDER}"
   FileOpen $1 "${SETUP_LOG}" a
   FileSeek $1 0 END
   FileWrite $1 "$0$\r$\n"
@@ -307,8 +317,10 @@ Function CreateLogonTask
   Call XmlEscape
   Pop $8
 
-  InitPluginsDir
-  FileOpen $9 "$PLUGINSDIR\task.xml" w
+  ; In the program's folder, not the setup's temporary one, which its plug-ins
+  ; share; deleted once schtasks has read it.
+  StrCpy $6 "$INSTDIR\${APP}-task.xml"
+  FileOpen $9 "$6" w
   FileWriteWord $9 0xFEFF
   !insertmacro TASK_LINE '<?xml version="1.0" encoding="UTF-16"?>'
   !insertmacro TASK_LINE '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">'
@@ -353,8 +365,9 @@ Function CreateLogonTask
   !insertmacro TASK_LINE '</Task>'
   FileClose $9
 
-  nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN "${TASK_NAME}" /XML "$PLUGINSDIR\task.xml" /F'
+  nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN "${TASK_NAME}" /XML "$6" /F'
   Pop $0
+  Delete "$6"
   ${If} $0 != 0
     DetailPrint "schtasks returned $0"
     MessageBox MB_OK|MB_ICONEXCLAMATION \
@@ -388,6 +401,7 @@ Section "un.${APP}" unSecMain
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\${APP}-setup.log"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINST_KEY}"
   ; The records already written stay in the log, shown without the message table.

@@ -19,6 +19,8 @@ void __stdcall SimLoadDefaults(void) { Guarded([] { Driver().LoadDefaults(); });
 
 void __stdcall SimSetDriverLoaded(BOOL loaded) { Guarded([&] { Driver().SetDriverLoaded(loaded != FALSE); }); }
 
+void __stdcall SimOpenReturnsNull(BOOL null) { Guarded([&] { Driver().OpenReturnsNull(null != FALSE); }); }
+
 void __stdcall SimHoldDelivery(ULONG position, BOOL hold) {
     Guarded([&] { Driver().HoldDelivery(position, hold != FALSE); });
 }

@@ -24,6 +24,9 @@ SIM_API void __stdcall SimLoadDefaults(void);
 
 // Whether IsDriverLoaded answers TRUE.
 SIM_API void __stdcall SimSetDriverLoaded(BOOL loaded);
+// While set, OpenFilterDriver records the call and returns NULL, as a driver
+// whose device cannot be opened may.
+SIM_API void __stdcall SimOpenReturnsNull(BOOL null);
 
 // Appends an adapter; returns its 1-based position, or 0 when all 32 slots are taken.
 // displayName is what every name conversion returns for internalName.

@@ -186,6 +186,7 @@ BOOL TSimDriver::HandOn(TDriverOperation operation, HANDLE driver, const ETH_REQ
 HANDLE TSimDriver::OpenFilterDriver() {
     std::lock_guard lock(mutex_);
     Record(TDriverOperation::OpenFilterDriver);
+    if (openNull_) return nullptr;
     // A handle is returned even without the driver: IsDriverLoaded tells.
     HANDLE handle = DriverHandleValue(++handleSerial_);
     openHandles_.push_back(handle);
@@ -220,7 +221,8 @@ BOOL TSimDriver::GetTcpipBoundAdaptersInfo(HANDLE driver, TCP_AdapterList* adapt
     for (const TAdapter& a : adapters_) {
         if (a.removed || n == ADAPTER_LIST_SIZE) continue;
         const std::size_t i = n++;
-        CopyTruncated(a.internalName, reinterpret_cast<char*>(adapters->m_szAdapterNameList[i]), ADAPTER_NAME_SIZE);
+        // A name of all 256 bytes fills its slot without a NUL, as the record allows.
+        std::memcpy(adapters->m_szAdapterNameList[i], a.internalName.data(), a.internalName.size());
         adapters->m_nAdapterHandle[i] = a.handle;
         adapters->m_nAdapterMediumList[i] = a.medium;
         std::memcpy(adapters->m_czCurrentAddress[i], a.mac.data(), ETHER_ADDR_LENGTH);
@@ -327,6 +329,7 @@ BOOL TSimDriver::ConvertAdapterName(TDriverOperation operation, const char* inte
 
 void TSimDriver::ClearLocked() {
     driverLoaded_ = true;
+    openNull_ = false;
     adapters_.clear();
     countOverride_ = kTrueCount;
     refuseEvent_ = false;
@@ -408,6 +411,11 @@ void TSimDriver::SetDriverLoaded(bool loaded) {
     driverLoaded_ = loaded;
 }
 
+void TSimDriver::OpenReturnsNull(bool null) {
+    std::lock_guard lock(mutex_);
+    openNull_ = null;
+}
+
 void TSimDriver::HoldDelivery(ULONG position, bool hold) {
     std::lock_guard lock(mutex_);
     TAdapter* a = FindByPosition(position);
@@ -428,7 +436,7 @@ ULONG TSimDriver::InsertAdapter(ULONG position, const char* internalName, const 
     const std::size_t at = position >= 1 && position <= adapters_.size() ? position - 1 : adapters_.size();
     TAdapter a;
     // The list gives the internal name 256 bytes, NUL included.
-    a.internalName = std::string(internalName ? internalName : "").substr(0, ADAPTER_NAME_SIZE - 1);
+    a.internalName = std::string(internalName ? internalName : "").substr(0, ADAPTER_NAME_SIZE);
     a.displayName = displayName ? displayName : "";
     if (mac) std::copy(mac, mac + ETHER_ADDR_LENGTH, a.mac.begin());
     a.medium = medium;

@@ -60,6 +60,7 @@ public:
     void Reset();
     void LoadDefaults();
     void SetDriverLoaded(bool loaded);
+    void OpenReturnsNull(bool null);
     void HoldDelivery(ULONG position, bool hold);
     ULONG AddAdapter(const char* internalName, const char* displayName, const unsigned char mac[6], ULONG medium,
                      USHORT mtu);
@@ -175,6 +176,7 @@ private:
 
     std::mutex mutex_;
     bool driverLoaded_ = true;
+    bool openNull_ = false;
     std::vector<TAdapter> adapters_;
     ULONG countOverride_ = kTrueCount;
     bool refuseEvent_ = false;

@@ -36,7 +36,7 @@ auto Fields(const TAdapterRow& r) {
 }
 
 TEST(AdapterList, RowsFollowTheDriversOrderWithTheirColumns) {
-    const std::string longName(300, 'n');  // the driver's slot keeps 255 bytes and the NUL
+    const std::string longName(300, 'n');  // the driver's slot keeps 256 bytes, with no NUL
     const Row rows[] = {
         {"no adapters", {}, {}},
         {"named, unnamed and edge media",
@@ -52,7 +52,7 @@ TEST(AdapterList, RowsFollowTheDriversOrderWithTheirColumns) {
           {5, "(5) Odd", "\\DEVICE\\{E5}", "000000000001", "0xFFFFFFFF", 13, "0"}}},
         {"internal name filling its slot",
          {{longName.c_str(), "Long", {1, 2, 3, 4, 5, 6}, 9, 1500}},
-         {{1, "(1) Long", longName.substr(0, 255), "010203040506", "Wireless WAN", 9, "1500"}}},
+         {{1, "(1) Long", longName.substr(0, 256), "010203040506", "Wireless WAN", 9, "1500"}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -146,6 +146,8 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
          "OpenFilterDriver IsDriverLoaded"},
         {"name not listed", [] {}, "\\DEVICE\\{C3}",
          {"[error] There is no network interface with such index on this system."}, opened + " CloseFilterDriver"},
+        {"null driver handle", [] { SimOpenReturnsNull(TRUE); }, kNames[0], {"[error] Driver not loaded."},
+         "OpenFilterDriver"},
         {"name beyond the count", [] { SimOverrideAdapterCount(1); }, kNames[1],
          {"[error] There is no network interface with such index on this system."}, opened + " CloseFilterDriver"},
         {"event refused", [] { SimRefuseSetPacketEvent(TRUE); }, kNames[1], {"[error] Could not set receive event."},
@@ -203,7 +205,7 @@ TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingEl
     const char* const unguarded =
         "[error] A program without administrator rights holds this adapter's lock; filtering anyway.";
     const std::string prefix = "Global\\Corvantis.Brackwater.Adapter.";
-    const std::string brackwater = "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)", user = "O:" + UserSid() + "D:(A;;GA;;;WD)",
+    const std::string brackwater = "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)", system = "O:SYD:P(A;;GA;;;BA)(A;;GA;;;SY)", user = "O:" + UserSid() + "D:(A;;GA;;;WD)",
                       deniesAll = "D:";
     enum Outcome { Refuses, Filters, FiltersAtOnce };
     const auto own = [] { return std::make_shared<TAdapterLock>(kNames[1], nullptr); };
@@ -220,6 +222,7 @@ TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingEl
         // Held for more than the 5 s an exiting instance gets to put the adapter back.
         {"another Brackwater's, held", 0, own, 0, Refuses},
         {"another Brackwater's, let go 2 s later", 0, own, 2000, Filters},
+        {"owned by SYSTEM, held", 0, squat("_DEVICE_{B2}", &system), 0, Refuses},
         {"abandoned by a crashed Brackwater", 0,
          [&] {
              std::shared_ptr<void> lock;
@@ -235,6 +238,8 @@ TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingEl
          FiltersAtOnce},
         {"224 characters: its hash", 224, squat("#51c3142a7604e523", &user), 0, FiltersAtOnce},
         {"255 characters: its hash", 255, squat("#d33c9ac367f9c7af", &user), 0, FiltersAtOnce},
+        // Listed without its NUL, the name is still the adapter's.
+        {"256 characters: its hash", 256, squat("#e9f5c809ad99dca3", &user), 0, FiltersAtOnce},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -581,18 +586,24 @@ TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
     const struct {
         const char* name;
         bool startUp, refuseRead;
+        bool afterLock;  // listed at first; the read after the lock's wait is refused
         Lines lines;
     } rows[] = {
-        {"not listed yet", true, false, {waiting, here}},
-        {"first read refused", true, true, {waiting, here}},
-        {"a user's Enable with a refused read", false, true,
+        {"not listed yet", true, false, false, {waiting, here}},
+        {"first read refused", true, true, false, {waiting, here}},
+        {"read after the lock refused", true, true, true, {waiting, here}},
+        {"a user's Enable with a refused read", false, true, false,
          {"[error] There is no network interface with such index on this system."}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
         lines.clear();
-        if (row.refuseRead)
+        kinds.clear();
+        std::optional<TAdapterLock> held;
+        if (row.afterLock)
+            held.emplace(kNames[0], nullptr);
+        else if (row.refuseRead)
             SimRefuseGetTcpipBoundAdaptersInfo(TRUE);
         else
             SimRemoveAdapter(1);
@@ -604,7 +615,14 @@ TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
             EXPECT_EQ(lines, row.lines);
             continue;
         }
+        if (row.afterLock) {
+            ASSERT_TRUE(PumpUntil([] { return SimCallCount("GetTcpipBoundAdaptersInfo") == 1; }));
+            SimRefuseGetTcpipBoundAdaptersInfo(TRUE);
+            held.reset();
+        }
         ASSERT_TRUE(PumpUntil([&] { return lines.size() == 1; }));
+        // It waits without the lock.
+        EXPECT_EQ(TAdapterLock(kNames[0], nullptr).State(), TAdapterLock::Taken);
         // Asked to look again, it still touches no adapter.
         const ULONG reads = SimCallCount("GetTcpipBoundAdaptersInfo");
         filter->CheckAdapterNow();
@@ -694,7 +712,7 @@ TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
     std::string exe(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
     exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "crash_child.exe";
     // "mid-attach": the crash comes while tunnel mode is being set.
-    for (const char* how : {"access-violation", "terminate", "mid-attach"}) {
+    for (const char* how : {"access-violation", "terminate", "mid-attach", "mid-attach-released"}) {
         SCOPED_TRACE(how);
         std::string command = "\"" + exe + "\" " + how;
         STARTUPINFOA startup{};
@@ -706,7 +724,7 @@ TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
         ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
         DWORD code = 0;
         ::GetExitCodeProcess(process.get(), &code);
-        EXPECT_EQ(code, 0x100u) << "0x100 | mode | 0x10 while an event is attached";
+        EXPECT_EQ(code, 0x100u) << "0x100 | mode | 0x10 while an event is attached | 0x20 while held";
     }
 }
 

@@ -76,16 +76,23 @@ std::string BinFolder() {
     return exe.substr(0, exe.find_last_of('\\') + 1);
 }
 
-// Starts Brackwater.exe and serves this thread's messages until it ends: its
-// exit code, or none when it ran on (it is then ended).
-std::optional<DWORD> RunBrackwater() {
+// Starts Brackwater.exe: its process, none when it could not be started.
+tk::UniqueKernelHandle StartBrackwater() {
     const std::string exe = BinFolder() + "Brackwater.exe";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     if (!::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return std::nullopt;
-    const tk::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+        return {};
+    const tk::UniqueKernelHandle thread(started.hThread);
+    return tk::UniqueKernelHandle(started.hProcess);
+}
+
+// Starts Brackwater.exe and serves this thread's messages until it ends: its
+// exit code, or none when it ran on (it is then ended).
+std::optional<DWORD> RunBrackwater() {
+    const tk::UniqueKernelHandle process = StartBrackwater();
+    if (!process) return std::nullopt;
     if (!PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000)) {
         ::TerminateProcess(process.get(), 1);
         return std::nullopt;
@@ -213,6 +220,33 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     EXPECT_TRUE(EndsWith(CallLog(), "SetAdapterMode SetPacketEvent CloseFilterDriver"));
 }
 
+// A reset refused three times at Exit is told once the settings are saved;
+// Retry tries again, Cancel leaves it with exit code 3.
+TEST_F(SessionTest, RefusedResetAtExitIsToldAndRetriedOrLeftWithExitCode3) {
+    for (const int answer : {IDRETRY, IDCANCEL}) {
+        SCOPED_TRACE(answer);
+        SetUp();
+        SetDword("ExitConfirmation", 0);
+        BoxWatcher boxes(answer, [] { return static_cast<unsigned long>(HasValue("WindowLeft")); });
+        StartProgram();
+        SimRefuseResets(3);
+        LoopSteps steps;
+        steps.Then([] { frmMain->miExit->Click(); });
+        app->Run();
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].caption, "Brackwater");
+        EXPECT_EQ(boxes.Boxes()[0].text, "Brackwater could not return (2) Dial-up to normal mode. It may stay cut off "
+                                         "from the network until it is disabled and enabled again in Network "
+                                         "Connections, or until Windows restarts.");
+        EXPECT_EQ(boxes.Boxes()[0].seen, 1u) << "saved first";
+        EXPECT_EQ(app->ExitCode, answer == IDCANCEL ? 3 : 0);
+        EXPECT_EQ(SimAdapterMode(2), answer == IDCANCEL ? 2u : 0u);
+        SimRemoveAdapter(2);
+        SimRestoreAdapter(2);
+        TearDown();
+    }
+}
+
 // The failed save's box serves messages while the window is hidden: the tray
 // and Enable must not bring the window back or start a worker.
 TEST_F(SessionTest, NothingShowsTheWindowOrStartsAWorkerOnceExitHasBegun) {
@@ -265,35 +299,43 @@ TEST_F(SessionTest, FailedSaveWhileTheSessionEndsAsksNothingAndGoesToTheLog) {
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
+// The hand-over goes only to a window of a process that runs Brackwater.exe:
+// here a first start of it, filtering in the notification area.
 TEST_F(SessionTest, SecondStartBringsTheFirstBackAndEndsWithoutTouchingAnything) {
-    TSingleInstance instance;
-    ASSERT_TRUE(instance.First());
-    EXPECT_FALSE(TSingleInstance().First());
-    StartProgram();
-    instance.AnswerLaterStarts(MainFormMayShow);
-    app->Minimize();
-    ASSERT_TRUE(app->IsMinimized());
-    ASSERT_FALSE(::IsWindowVisible(frmMain->Handle()));
+    const tk::UniqueKernelHandle process = StartBrackwater();
+    ASSERT_TRUE(process);
+    const tk::ScopeGuard end([&] {
+        ::TerminateProcess(process.get(), 0);
+        ::WaitForSingleObject(process.get(), 10000);
+    });
+    // This process has no windows of these classes; the first start's run
+    // has begun once it is minimised.
+    HWND main = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (main = ::FindWindowA("TfrmMain", nullptr)) && ::IsIconic(::FindWindowA("TApplication", nullptr)); }, 20000));
+    ASSERT_FALSE(::IsWindowVisible(main));
 
     EXPECT_EQ(RunBrackwater(), 0u);
 
-    EXPECT_TRUE(PumpUntil([&] { return !app->IsMinimized() && ::IsWindowVisible(frmMain->Handle()); }));
-    // The second start wrote nothing (this instance saves only at its exit).
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(main) != FALSE; }));
+    // The second start wrote nothing (the first saves only at its exit).
     EXPECT_FALSE(HasValue("WindowLeft"));
     EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
-    EXPECT_EQ(SimAdapterMode(2), 2u);
 }
 
-TEST(SingleInstanceTest, MutexNotOursWithoutAnAnsweringInstanceIsSaidAndEnds) {
-    // An empty access list, as across elevation: opening the name is denied.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, &descriptor, nullptr));
-    tk::ScopeGuard freeDescriptor([descriptor] { ::LocalFree(descriptor); });
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const tk::UniqueKernelHandle squatted(::CreateMutexA(&attributes, FALSE, "Local\\Corvantis.Brackwater.Instance"));
+// A mutex made by anything but a Brackwater makes a start a later one only
+// with a window of this program to hand over to.
+TEST(SingleInstanceTest, SquattedMutexCountsOnlyWithAWindowOfThisProgram) {
+    // Without a descriptor, as a program without administrator rights makes it (Wine gives it no owner).
+    const tk::UniqueKernelHandle squatted(::CreateMutexA(nullptr, FALSE, "Local\\Corvantis.Brackwater.Instance"));
     ASSERT_TRUE(squatted);
+    EXPECT_TRUE(TSingleInstance().First());
+    tk::TUtilityWindow answering([](HWND w, UINT m, WPARAM wp, LPARAM lp) { return ::DefWindowProcA(w, m, wp, lp); });
+    ::SetWindowTextA(answering.Handle(), "Corvantis.Brackwater.Instance");
     EXPECT_FALSE(TSingleInstance().First());
+}
 
+// A Brackwater's mutex held by nothing that answers.
+TEST(SingleInstanceTest, NoAnsweringInstanceIsSaidAndEnds) {
     // A window with the instance's title on a thread that never reads its messages.
     const tk::UniqueEvent hungReady(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     const tk::UniqueEvent hungEnd(::CreateEventA(nullptr, TRUE, FALSE, nullptr));

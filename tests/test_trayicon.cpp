@@ -39,6 +39,8 @@ struct FakeShell {
     std::vector<ShellCall> calls;
     std::set<UINT> present;
     HWND watched = nullptr;
+    // Adds refused before the shell takes one, as at logon before it is ready.
+    int refuseAdds = 0;
 
     std::vector<ShellCall> CallsFor(UINT id) const {
         std::vector<ShellCall> result;
@@ -56,7 +58,7 @@ BOOL WINAPI RecordShellCall(DWORD action, TNotifyIconData* data) {
                            shell.watched ? ::GetWindowLongPtrA(shell.watched, GWLP_WNDPROC) : 0,
                            ::GetWindowLongPtrA(tk::Application->Handle(), GWLP_WNDPROC)});
     switch (action) {
-        case NIM_ADD: return shell.present.insert(data->uID).second;
+        case NIM_ADD: return shell.refuseAdds > 0 ? (--shell.refuseAdds, FALSE) : shell.present.insert(data->uID).second;
         case NIM_MODIFY: return shell.present.count(data->uID) != 0;
         case NIM_DELETE: return shell.present.erase(data->uID) != 0;
         default: return FALSE;
@@ -391,6 +393,34 @@ TEST_F(TrayIconTest, ShellRestartBringsBackOnlyVisibleIconsAsTheyWere) {
     EXPECT_EQ(mainCalls[0].icon, mainIcon);
     EXPECT_TRUE(shell.CallsFor(icon->NotifyData().uID).empty());
     EXPECT_TRUE(shell.present.count(mainId));
+}
+
+// A first add the shell refuses is tried again on the retry timer, a modify
+// first; after two minutes of failures a hidden window is shown instead.
+TEST_F(TrayIconTest, RefusedFirstAddIsRetriedAndAWindowWithoutIconIsShown) {
+    for (const auto& [refusals, ticks] : {std::pair{3, 3}, {1000, 60}}) {
+        SCOPED_TRACE(refusals);
+        tk::Application->Minimize();
+        const tk::ScopeGuard restore([] { tk::Application->Restore(); });
+        auto* retried = new TTrayIcon(nullptr);
+        const tk::ScopeGuard free([&] { tk::TComponent::Free(retried); });
+        retried->SetHint("retried");
+        shell.calls.clear();
+        shell.refuseAdds = refusals;
+        retried->SetIconVisible(true);
+        for (int i = 0; i < ticks; ++i)
+            ::SendMessageA(TSimpleTimerHandler::Window(), WM_TIMER, retried->AddRetryTimer().Id, 0);
+        shell.refuseAdds = 0;
+        EXPECT_FALSE(retried->AddRetryTimer().Active());
+        const std::vector<ShellCall> calls = shell.CallsFor(retried->NotifyData().uID);
+        ASSERT_EQ(calls.size(), 1u + 2 * ticks);
+        for (std::size_t i = 1; i < calls.size(); ++i)
+            EXPECT_EQ(calls[i].action, static_cast<DWORD>(i % 2 ? NIM_MODIFY : NIM_ADD)) << i;
+        EXPECT_EQ(calls.back().tip, "retried");
+        const bool added = refusals == 3;
+        EXPECT_EQ(shell.present.count(retried->NotifyData().uID), added ? 1u : 0u);
+        EXPECT_EQ(::IsWindowVisible(frmMain->Handle()) != FALSE, !added);
+    }
 }
 
 TEST(TrayIconLifetime, IconLeavesTheShellBeforeTheWindowProceduresAreRestored) {

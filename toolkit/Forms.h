@@ -162,6 +162,8 @@ public:
     TForm* MainForm() const noexcept { return mainForm_; }
     // Shows the main form at Run (minimised: minimises the application).
     bool ShowMainForm = true;
+    // What the program's entry returns once Run has ended.
+    int ExitCode = 0;
 
     // Serves messages until Terminate or the main form is gone, then destroys
     // the forms (last created first). At the end of the Windows session the

@@ -4,6 +4,14 @@
 
 namespace tk {
 
+void LoadLibrariesFromSystemFolderOnly() {
+    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD DirectoryFlags);
+    const auto setDefault = ProcAddress<TSetDefaultDllDirectories>(::GetModuleHandleA("kernel32.dll"),
+                                                                   "SetDefaultDllDirectories");
+    // A flag it always accepts.
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 HMODULE LoadSystemLibrary(const char* Name) {
     // AddDllDirectory came with the loader update that taught LoadLibraryExA
     // the search flags; without it (Windows 7 unpatched) the flag would be

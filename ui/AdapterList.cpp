@@ -1,5 +1,6 @@
 #include "ui/AdapterList.h"
 
+#include "filter/AdapterBinding.h"
 #include "filter/DriverApi.h"
 #include "toolkit/Exception.h"
 #include "toolkit/OsVersion.h"
@@ -31,11 +32,6 @@ const TMediumName* FindMedium(unsigned long Medium) {
     return nullptr;
 }
 
-// The text up to its first NUL, reading at most `size` bytes.
-std::string BoundedString(const char* text, std::size_t size) {
-    return std::string(text, std::find(text, text + size, '\0'));
-}
-
 TConvertAdapterName PlatformNameConversion() {
     OSVERSIONINFOA version;
     tk::GetOsVersion(version);
@@ -45,7 +41,8 @@ TConvertAdapterName PlatformNameConversion() {
 std::string ConvertedName(TConvertAdapterName Convert, const std::string& InternalName) {
     char displayName[ADAPTER_DISPLAY_NAME_SIZE] = {};
     Convert(InternalName.c_str(), displayName, sizeof displayName);
-    return BoundedString(displayName, sizeof displayName);
+    // Up to its first NUL, never past the buffer whatever the driver wrote.
+    return std::string(displayName, std::find(displayName, displayName + sizeof displayName, '\0'));
 }
 
 } // namespace
@@ -81,16 +78,11 @@ std::optional<std::vector<TAdapterRow>> ReadAdapterRows() {
 
     TCP_AdapterList adapters{};
     NdisApi.GetTcpipBoundAdaptersInfo(driver.get(), &adapters);
-    const LONG reported = static_cast<LONG>(adapters.m_nAdapterCount);
-    // The record has 32 slots; never read past them whatever the count says.
-    const LONG count = std::min<LONG>(reported, ADAPTER_LIST_SIZE);
     std::vector<TAdapterRow> rows;
-    for (LONG i = 1; i <= count; ++i) {
-        const LONG slot = i - 1;
+    for (ULONG slot = 0, count = ListedCount(adapters); slot < count; ++slot) {
         TAdapterRow row;
-        row.Position = static_cast<int>(i);
-        row.InternalName =
-            BoundedString(reinterpret_cast<const char*>(adapters.m_szAdapterNameList[slot]), ADAPTER_NAME_SIZE);
+        row.Position = static_cast<int>(slot + 1);
+        row.InternalName = ListedName(adapters, slot);
         row.Caption = tk::Format("(%d) %s", row.Position, ConvertedName(convertName, row.InternalName).c_str());
         row.Mac = MacText(adapters.m_czCurrentAddress[slot]);
         const ULONG medium = adapters.m_nAdapterMediumList[slot];

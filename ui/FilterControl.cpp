@@ -1,6 +1,7 @@
 #include "ui/FilterControl.h"
 
 #include "toolkit/Exception.h"
+#include "toolkit/Forms.h"
 #include "ui/AdapterList.h"
 
 TFilterControl::TFilterControl(TSettingsStore& Store, TNewsEvent WorkerNews, TLog Log, TEventHistory& History)
@@ -46,6 +47,7 @@ void TFilterControl::Stop() {
         // Its owner stops it, serving the lines it is still delivering.
         stopping_ = true;
         tk::ScopeGuard stopped([this] { stopping_ = false; });
+        endedOnStopAdapter_ = worker_->Options.AdapterName;
         worker_.reset();
         log_("Filter closed.");
         history_.Information("Filter closed.", adapter_);
@@ -62,9 +64,10 @@ void TFilterControl::CheckAdapterNow() noexcept {
     if (worker_) worker_->CheckAdapterNow();
 }
 
-std::string TFilterControl::ShutDown() {
+void TFilterControl::ShutDown(bool SessionEnding, const std::string& Caption) {
     std::string saveError;
-    if (!shutDown_) {
+    const bool first = !shutDown_;
+    if (first) {
         shutDown_ = true;
         try {
             store_.Save();
@@ -81,7 +84,29 @@ std::string TFilterControl::ShutDown() {
     // never outlives the log it writes to. The adapter stays remembered in the
     // registry, to be filtered at the next start.
     Stop();
-    return saveError;
+    // Nobody is there to answer a box while the session ends.
+    if (SessionEnding) {
+        if (!saveError.empty()) log_(saveError);
+        return;
+    }
+    if (!tk::Application) return;
+    if (!saveError.empty()) tk::Application->ShowException(tk::Exception(saveError));
+    if (first) OfferResetAgain(Caption);
+}
+
+void TFilterControl::OfferResetAgain(const std::string& Caption) {
+    // Exit was asked for to put things right: an adapter left cut off from
+    // the stack with nobody reading it is told before the program ends.
+    while (!endedOnStop_.empty()) {
+        const std::string text = "Brackwater could not return " + Caption +
+                                 " to normal mode. It may stay cut off from the network until it is disabled and "
+                                 "enabled again in Network Connections, or until Windows restarts.";
+        if (tk::Application->MessageBox(text, "Brackwater", MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY) {
+            tk::Application->ExitCode = kExitLeftDiverted;
+            return;
+        }
+        if (ResetListedAdapter(endedOnStopAdapter_)) endedOnStop_.clear();
+    }
 }
 
 void TFilterControl::Told(const TFilterNews& News) {

@@ -48,10 +48,19 @@ public:
     // At the program's end: saves the settings, the first time only, while
     // "FilteredAdapter" still names the adapter (the stop forgets it, and a
     // later save would store that); then stops the worker, whatever the save
-    // did. Returns the save's error text, empty when it succeeded.
-    std::string ShutDown();
+    // did. A failed save is told in the error box, or in the log while the
+    // session ends; so is a reset the driver refused at the stop, in a box
+    // that offers to try again (its Cancel makes the exit code
+    // kExitLeftDiverted). `Caption` names the adapter as the status line does.
+    void ShutDown(bool SessionEnding, const std::string& Caption);
+
+    // The program's exit code when the user left the adapter perhaps diverted.
+    static constexpr int kExitLeftDiverted = 3;
 
 private:
+    // Asks whether to try the refused reset again until it works, needs
+    // nothing more, or the user cancels.
+    void OfferResetAgain(const std::string& Caption);
     // Sets "FilteredAdapter" and writes it at once, so that after a crash the
     // next start filters the same adapter; a failed write goes to the log.
     void Remember(const std::string& InternalName);
@@ -66,5 +75,7 @@ private:
     tk::ThreadPtr<TTTLFilter> worker_;
     bool stopping_ = false;
     std::string endedOnStop_;
+    // The internal name of the adapter endedOnStop_ is about.
+    std::string endedOnStopAdapter_;
     bool shutDown_ = false;
 };

@@ -126,13 +126,7 @@ void TfrmMain::ShutDown(bool SessionEnding) {
     tiTray->Enabled = false;
     tiTray->OnBalloonHintClick = nullptr;
     NotePosition();
-    const std::string saveError = Filter.ShutDown();
-    if (saveError.empty()) return;
-    // Nobody is there to answer a box while the session ends.
-    if (SessionEnding)
-        mmLog->Append(saveError);
-    else if (tk::Application)
-        tk::Application->ShowException(tk::Exception(saveError));
+    Filter.ShutDown(SessionEnding, Status->Snapshot().Caption);
 }
 
 void TfrmMain::FormCloseQuery(tk::TObject* Sender, bool& CanClose) {

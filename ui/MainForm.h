@@ -90,9 +90,8 @@ private:
     // own run, whose worker waits for its adapter.
     void Enable(bool StartUp);
 
-    // Saves the settings and stops the worker (TFilterControl::ShutDown), then
-    // reports a failed save: in the error box, or in the log while the
-    // session ends.
+    // Saves the settings and stops the worker, and tells what went wrong
+    // (TFilterControl::ShutDown).
     void ShutDown(bool SessionEnding);
     // The window's normal position into the store: an edge the load read, or
     // one the user has moved since (an unread one stays as stored until then).

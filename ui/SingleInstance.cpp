@@ -1,7 +1,10 @@
 #include "ui/SingleInstance.h"
 
+#include "toolkit/AdminMutex.h"
 #include "toolkit/Forms.h"
 #include "toolkit/MessageFilter.h"
+
+#include <string>
 
 namespace {
 
@@ -27,10 +30,36 @@ void BringProgramBack() {
     }
 }
 
+// The full path of the program a process runs; empty when it cannot be read.
+std::wstring ProcessImage(HANDLE Process) {
+    wchar_t path[32768];
+    DWORD size = sizeof path / sizeof path[0];
+    if (!::QueryFullProcessImageNameW(Process, 0, path, &size)) return {};
+    return std::wstring(path, size);
+}
+
+// The first window of the instance's title whose process runs this program:
+// any process of the session may give a window that title.
+HWND FindInstanceWindow() {
+    const std::wstring own = ProcessImage(::GetCurrentProcess());
+    if (own.empty()) return nullptr;
+    for (HWND window = nullptr; (window = ::FindWindowExA(nullptr, window, nullptr, kWindowTitle));) {
+        DWORD id = 0;
+        ::GetWindowThreadProcessId(window, &id);
+        const tk::UniqueKernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        if (!process) continue;
+        const std::wstring image = ProcessImage(process.get());
+        if (!image.empty() && ::CompareStringOrdinal(image.c_str(), static_cast<int>(image.size()), own.c_str(),
+                                                     static_cast<int>(own.size()), TRUE) == CSTR_EQUAL)
+            return window;
+    }
+    return nullptr;
+}
+
 HWND FindFirstInstance() {
     const DWORD start = ::GetTickCount();
     for (;;) {
-        if (HWND window = ::FindWindowA(nullptr, kWindowTitle)) return window;
+        if (HWND window = FindInstanceWindow()) return window;
         if (::GetTickCount() - start >= kWindowWaitMs) return nullptr;
         ::Sleep(kWindowPollMs);
     }
@@ -39,13 +68,18 @@ HWND FindFirstInstance() {
 } // namespace
 
 TSingleInstance::TSingleInstance() {
-    mutex_.reset(::CreateMutexA(nullptr, FALSE, kMutexName));
-    const DWORD error = ::GetLastError();
-    // Access denied: made by an instance with other rights (one run as
-    // administrator, this one not, or the other way round), or squatted by
-    // another program. Either way not ours to run beside.
-    // Without a mutex for another reason the program cannot tell: it runs.
-    first_ = mutex_ ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
+    tk::TAdminMutex made = tk::CreateAdminMutex(kMutexName);
+    if (made.Mutex && !made.Existed) {
+        mutex_ = std::move(made.Mutex);
+        return;
+    }
+    // Only another Brackwater can have made it owned by Administrators or
+    // SYSTEM. Anything else (another owner, one that cannot be read, access
+    // denied, a creation refused) may be a squatter: a first instance that
+    // found it so answers all the same, and without one this start is the
+    // first (the adapter lock still keeps two copies off one adapter).
+    const bool brackwaters = made.Mutex && tk::OwnedByAdministrators(made.Mutex.get());
+    first_ = !brackwaters && !FindInstanceWindow();
 }
 
 void TSingleInstance::AnswerLaterStarts(std::function<bool()> MayShow) {

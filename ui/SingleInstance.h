@@ -10,7 +10,10 @@
 
 class TSingleInstance {
 public:
-    // Takes the session's named mutex, or finds it taken. Call before any window.
+    // Takes the session's named mutex (made as only administrators can), or
+    // finds it taken: by another Brackwater when Administrators or SYSTEM own
+    // it; otherwise it counts only when a window of this program answers.
+    // Call before any window of its own.
     TSingleInstance();
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
@@ -21,9 +24,10 @@ public:
     // restoring the application and bringing its main window to the front,
     // while `MayShow` says so (no longer once the program exits).
     void AnswerLaterStarts(std::function<bool()> MayShow);
-    // Later instance: asks the first to come to the front. When its window is
-    // not there within 2 s or does not answer within 2 s more, tells the user
-    // so and returns false.
+    // Later instance: asks the first to come to the front, through the first
+    // window of the instance's title whose process runs this same program.
+    // When there is none within 2 s or it does not answer within 2 s more,
+    // tells the user so and returns false.
     static bool ShowFirstInstance();
 
 private:

@@ -61,6 +61,10 @@ TShiftState KeyShift() {
     return shift;
 }
 
+constexpr std::uint32_t kAddRetryMs = 2000;
+// Two minutes of tries.
+constexpr int kAddRetries = 60;
+
 } // namespace
 
 TShellNotifyIcon ShellNotifyIcon = PlatformShellNotifyIcon;
@@ -163,6 +167,7 @@ TTrayIcon::TTrayIcon(tk::TComponent* Owner) : tk::TComponent(Owner), handlerRefe
     cycleTimer_ = std::make_unique<TSimpleTimer>(this, CycleTimerFired);
     clickTimer_ = std::make_unique<TSimpleTimer>(this, ClickTimerFired);
     exitTimer_ = std::make_unique<TSimpleTimer>(this, ExitTimerFired);
+    addRetryTimer_ = std::make_unique<TSimpleTimer>(this, AddRetryTimerFired);
 
     // The application window: minimise to the tray and shell restarts; the
     // owner's window: its taskbar button and focus when it is shown again.
@@ -188,6 +193,7 @@ TTrayIcon::~TTrayIcon() {
         cycleTimer_.reset();
         clickTimer_.reset();
         exitTimer_.reset();
+        addRetryTimer_.reset();
         icon_.OnChange = nullptr;
         icon_.SetHandle(nullptr);
     } catch (...) {
@@ -253,7 +259,16 @@ bool TTrayIcon::ShowBalloonHint(const std::string& Title, const std::string& Tex
 
 bool TTrayIcon::AddTrayIcon() {
     if (!PreviewSwitching) iconVisible_ = true;
-    return FillNotifyData() && ShellNotifyIcon(NIM_ADD, &notifyData_);
+    const bool added = FillNotifyData() && ShellNotifyIcon(NIM_ADD, &notifyData_);
+    if (added) {
+        addedOnce_ = true;
+        addRetryTimer_->Stop();
+    } else if (!addedOnce_ && !addRetried_) {
+        // "TaskbarCreated" may never come: the shell was only not ready yet.
+        addRetried_ = true;
+        addRetryTimer_->Start(kAddRetryMs);
+    }
+    return added;
 }
 
 bool TTrayIcon::RemoveTrayIcon() {
@@ -508,6 +523,33 @@ void TTrayIcon::ClickTimerFired(void* Self) {
         self->DoClick();
     }
     self->DoubleClicked = false;
+}
+
+void TTrayIcon::AddRetryTimerFired(void* Self) {
+    auto* self = static_cast<TTrayIcon*>(Self);
+    if (!self->iconVisible_) {
+        self->addRetryTimer_->Stop();
+        return;
+    }
+    // An add that timed out may have reached the shell after all: then only a
+    // modify succeeds. A failed try says nothing; the next one follows.
+    if (self->FillNotifyData() &&
+        (ShellNotifyIcon(NIM_MODIFY, &self->notifyData_) || ShellNotifyIcon(NIM_ADD, &self->notifyData_))) {
+        self->addedOnce_ = true;
+        self->addRetryTimer_->Stop();
+        return;
+    }
+    if (++self->addRetries_ < kAddRetries) return;
+    self->addRetryTimer_->Stop();
+    // Hidden, with neither an icon nor a taskbar button, the program could
+    // not be reached at all: its window is shown instead. A disabled icon
+    // (the program exits) brings nothing back, as its clicks do not.
+    tk::TForm* main = tk::Application ? tk::Application->MainForm() : nullptr;
+    if (!self->Enabled || !main || ::IsWindowVisible(main->Handle())) return;
+    if (tk::Application->IsMinimized())
+        tk::Application->Restore();
+    else
+        main->Show();
 }
 
 void TTrayIcon::ExitTimerFired(void* Self) {

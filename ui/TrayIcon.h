@@ -115,6 +115,10 @@ public:
     const TNotifyIconData& NotifyData() const noexcept { return notifyData_; }
     static HWND HandlerWindow() noexcept;
 
+    // Retries a first add the shell refused (at logon it is often not ready)
+    // every 2 s, for at most 2 minutes; runs only while it retries.
+    const TSimpleTimer& AddRetryTimer() const noexcept { return *addRetryTimer_; }
+
     // Hides the main form and the application window (its taskbar button).
     void HideToTray();
     // Shows a balloon with a warning icon over the icon, the title cut to 63
@@ -143,12 +147,18 @@ private:
     static void CycleTimerFired(void* Self);
     static void ClickTimerFired(void* Self);
     static void ExitTimerFired(void* Self);
+    static void AddRetryTimerFired(void* Self);
 
     // Holds the icon's reference on the shared handler window; declared
     // first, so it is released last, after the hooks are undone.
     tk::TSharedUtilityWindow::TReference handlerReference_;
     TNotifyIconData notifyData_{};
-    std::unique_ptr<TSimpleTimer> cycleTimer_, clickTimer_, exitTimer_;
+    std::unique_ptr<TSimpleTimer> cycleTimer_, clickTimer_, exitTimer_, addRetryTimer_;
+    // Whether the shell has ever taken the icon, and whether the retries of
+    // the first add have begun (they run once).
+    bool addedOnce_ = false;
+    bool addRetried_ = false;
+    int addRetries_ = 0;
     tk::TIcon icon_;
     tk::TImageList* iconList_ = nullptr;
     tk::TPopupMenu* popupMenu_ = nullptr;
