@@ -256,6 +256,7 @@ TEST(About, ShowsNameAndVersionInBoldAndTheLegalNoticeFromTheVersionResource) {
 
 TEST(About, HoverUnderlinesTheLinksAndKeepsColourAndOtherStyles) {
     for (tk::TLabel* link : {frmAbout->lblEmail, frmAbout->lblWebsite}) {
+        const tk::TColor colour = link->FontColor();
         for (tk::TFontStyles before : {tk::TFontStyles{0}, tk::fsBold, tk::fsBold | tk::fsItalic}) {
             SCOPED_TRACE(testing::Message() << link->Name() << " styles " << before);
             link->SetFontStyles(before);
@@ -263,11 +264,11 @@ TEST(About, HoverUnderlinesTheLinksAndKeepsColourAndOtherStyles) {
             EXPECT_EQ(link->FontStyles(), before | tk::fsUnderline);
             EXPECT_TRUE(FontOf(link).lfUnderline);
             EXPECT_EQ(FontOf(link).lfWeight, (before & tk::fsBold) ? FW_BOLD : FW_NORMAL);
-            EXPECT_EQ(link->FontColor(), tk::clBlue);
+            EXPECT_EQ(link->FontColor(), colour);
             ::SendMessageA(link->Handle(), WM_MOUSELEAVE, 0, 0);
             EXPECT_EQ(link->FontStyles(), before);
             EXPECT_FALSE(FontOf(link).lfUnderline);
-            EXPECT_EQ(link->FontColor(), tk::clBlue);
+            EXPECT_EQ(link->FontColor(), colour);
         }
         link->SetFontStyles(0);
     }
@@ -311,6 +312,20 @@ TEST(About, LinkClicksHandTheAddressesToExplorer) {
         EXPECT_FALSE(call.directoryGiven);
         EXPECT_EQ(call.show, SW_SHOWNORMAL);
     }
+}
+
+TEST(About, EnterOnTheLinkAfterOKOpensItAndTheDialogStaysOpen) {
+    shellCalls.clear();
+    const ScopedOverride record(AboutShellExecute, &RecordShellExecute);
+    bool openAfterEnter = false;
+    RunModal(frmAbout, {
+        [] { frmAbout->btnOK->SetFocus(); PostKey(frmAbout, WM_KEYDOWN, VK_TAB); },
+        [] { PostKey(frmAbout, WM_KEYDOWN, VK_RETURN, 1); },
+        [&] { openAfterEnter = true; PostKey(frmAbout, WM_KEYDOWN, VK_ESCAPE); },
+    });
+    EXPECT_TRUE(openAfterEnter);
+    ASSERT_EQ(shellCalls.size(), 1u);
+    EXPECT_EQ(shellCalls[0].parameters, "\"mailto:" + frmAbout->lblEmail->Caption() + "\"");
 }
 
 TEST(About, ActivationMovesTheDialogFlushIntoTheWorkArea) {

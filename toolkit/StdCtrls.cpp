@@ -109,6 +109,55 @@ bool TLabel::AcceleratorPressed() {
     return true;
 }
 
+// ---- TLinkLabel
+
+TLinkLabel::TLinkLabel(TWinControl* parent, const std::string& caption, int left, int top)
+    : TLabel(parent, caption, left, top) {
+    SetTabStop(true);
+}
+
+LRESULT TLinkLabel::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_GETDLGCODE:
+        // Enter opens the link rather than pressing the form's default button.
+        if (wParam == VK_RETURN) return DefaultHandler(message, wParam, lParam) | DLGC_WANTMESSAGE;
+        break;
+    case WM_KEYDOWN:
+        // Bit 30 marks a repeat: a key held down opens the link once.
+        if ((wParam == VK_RETURN || wParam == VK_SPACE) && !(lParam & (1 << 30))) {
+            if (OnClick) OnClick(this);
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: ::InvalidateRect(handle_, nullptr, TRUE); break;
+    case WM_PAINT: {
+        if (wParam) break;
+        // The static control paints into our DC, so the focus rectangle
+        // lands on top of its text within the same update region.
+        PAINTSTRUCT paint{};
+        HDC dc = ::BeginPaint(handle_, &paint);
+        ScopeGuard endPaint([&] { ::EndPaint(handle_, &paint); });
+        TLabel::WndProc(message, reinterpret_cast<WPARAM>(dc), 0);
+        if (Focused()) {
+            RECT client{};
+            ::GetClientRect(handle_, &client);
+            ::DrawFocusRect(dc, &client);
+        }
+        return 0;
+    }
+    default: break;
+    }
+    return TLabel::WndProc(message, wParam, lParam);
+}
+
+HBRUSH TLinkLabel::CtlColor(HDC dc) {
+    HBRUSH background = TLabel::CtlColor(dc);
+    // Read at each paint, so that a switch to high contrast recolours the link.
+    if (FontColor() == clDefault) ::SetTextColor(dc, ::GetSysColor(COLOR_HOTLIGHT));
+    return background;
+}
+
 // ---- TEdit
 
 TEdit::TEdit(TWinControl* parent, int left, int top, int width, int height)

@@ -1,4 +1,4 @@
-// Buttons, labels, edit boxes, multi-line text boxes and check boxes.
+// Buttons, labels, links, edit boxes, multi-line text boxes and check boxes.
 #pragma once
 
 #include "toolkit/Controls.h"
@@ -61,6 +61,17 @@ protected:
 private:
     bool autoSize_ = true;
     bool mouseInside_ = false;
+};
+
+// A label that is a link: a tab stop, in the system's hot-tracking colour
+// unless given a colour of its own, with a focus rectangle while it has the
+// focus; Enter or Space on it raises OnClick as a click does.
+class TLinkLabel : public TLabel {
+public:
+    TLinkLabel(TWinControl* parent, const std::string& caption, int left, int top);
+
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    HBRUSH CtlColor(HDC dc) override;
 };
 
 // A single-line edit box; accepts any typing.

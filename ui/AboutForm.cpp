@@ -51,18 +51,8 @@ TfrmAbout::TfrmAbout(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmAbout") {
     SetClientSize(315, 184);
     Position = tk::TPosition::poMainFormCenter;
 
-    imgIcon = new tk::TImage(this, 8, 8, 32, 32);
-    lblAppName = new tk::TLabel(this, "", 56, 8);
-    lblAppName->SetFontStyles(tk::fsBold);
-    lblCopyleft = new tk::TLabel(this, "", 56, 24);
-    lblEmailName = new tk::TLabel(this, "Email :", 32, 56);
-    lblWebsiteName = new tk::TLabel(this, "Website :", 32, 88);
-    lblEmail = new tk::TLabel(this, "brackwater@corvantis.example", 104, 56);
-    lblEmail->SetFontColor(tk::clBlue);
-    lblWebsite = new tk::TLabel(this, "https://corvantis.example/brackwater", 104, 88);
-    lblWebsite->SetFontColor(tk::clBlue);
-
-    // The panel before the bevel: the panel takes the bottom edge, the bevel sits on it.
+    // The panel first, so that OK comes before the links in the tab order, and
+    // before the bevel: the panel takes the bottom edge, the bevel sits on it.
     pnlBottom = new tk::TPanel(this, 0, 0, 315, 41);
     pnlBottom->SetBevelOuter(tk::TPanelBevel::bvNone);
     pnlBottom->SetAlign(tk::TAlign::alBottom);
@@ -70,6 +60,14 @@ TfrmAbout::TfrmAbout(tk::TComponent* Owner) : tk::TForm(Owner, "TfrmAbout") {
     btnOK->SetDefault(true);
     btnOK->SetCancel(true);
     btnOK->ModalResult = tk::mrOk;
+    imgIcon = new tk::TImage(this, 8, 8, 32, 32);
+    lblAppName = new tk::TLabel(this, "", 56, 8);
+    lblAppName->SetFontStyles(tk::fsBold);
+    lblCopyleft = new tk::TLabel(this, "", 56, 24);
+    lblEmailName = new tk::TLabel(this, "Email :", 32, 56);
+    lblWebsiteName = new tk::TLabel(this, "Website :", 32, 88);
+    lblEmail = new tk::TLinkLabel(this, "brackwater@corvantis.example", 104, 56);
+    lblWebsite = new tk::TLinkLabel(this, "https://corvantis.example/brackwater", 104, 88);
     btvlBottom = new tk::TBevel(this, 0, 0, 315, 11);
     btvlBottom->SetShape(tk::TBevelShape::bsBottomLine);
     btvlBottom->SetAlign(tk::TAlign::alBottom);

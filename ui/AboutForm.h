@@ -24,8 +24,8 @@ public:
     tk::TLabel* lblCopyleft;
     tk::TLabel* lblEmailName;
     tk::TLabel* lblWebsiteName;
-    tk::TLabel* lblEmail;
-    tk::TLabel* lblWebsite;
+    tk::TLinkLabel* lblEmail;
+    tk::TLinkLabel* lblWebsite;
     tk::TPanel* pnlBottom;
     tk::TButton* btnOK;
     tk::TBevel* btvlBottom;
