@@ -7,6 +7,8 @@
 // it had).
 #pragma once
 
+#include "sim/SimCounts.h"
+
 #include <windows.h>
 
 #ifdef NDISAPI_BUILDING_DLL
@@ -66,7 +68,6 @@ SIM_API void __stdcall SimRefuseGetTcpipBoundAdaptersInfo(BOOL refuse);
 // of `seed`, the operation and that handle's own call number, so a run can be
 // repeated. 0 stops it. Returns the refusals made since the previous call.
 SIM_API ULONG __stdcall SimRefuseAtRandom(HANDLE driver, ULONG oneIn, ULONG seed);
-constexpr ULONG SIM_EVERY = 0xFFFFFFFF;
 // Refuses the next `count` resets (SetAdapterMode with flags 0) through any
 // handle; SIM_EVERY refuses every one, 0 none.
 SIM_API void __stdcall SimRefuseResets(ULONG count);

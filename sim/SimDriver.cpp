@@ -1,6 +1,6 @@
 #include "sim/SimDriver.h"
 
-#include "sim/SimControl.h"
+#include "sim/SimCounts.h"
 
 #include <algorithm>
 #include <cstdint>

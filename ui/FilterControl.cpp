@@ -36,9 +36,11 @@ void TFilterControl::Start(std::uint32_t Position, const std::string& InternalNa
     history_.Information(line, adapter_);
 }
 
-std::string TFilterControl::StartWaiting(const std::string& InternalName) {
-    const std::string shownName = DisplayNameFor(InternalName);
-    Start(0, InternalName, shownName, true);
+std::string TFilterControl::WaitForRemembered(bool DriverListed) {
+    const std::string internalName = store_.Values().FilteredAdapter;
+    if (worker_ || !DriverListed || internalName.empty()) return {};
+    const std::string shownName = DisplayNameFor(internalName);
+    Start(0, internalName, shownName, true);
     return shownName;
 }
 

@@ -29,10 +29,13 @@ public:
     // row (a position above 0) logs "Filtering <caption>...".
     void Start(std::uint32_t Position, const std::string& InternalName, const std::string& Caption,
                bool StartUp = false);
-    // At start, for the remembered adapter that is not listed: a worker with
-    // no row waits for it, named by the driver's display name for it.
-    // Returns that name.
-    std::string StartWaiting(const std::string& InternalName);
+    // At start, once the start-up's Enable has run: when it started no
+    // worker (the remembered adapter is not listed yet: a phone plugged in
+    // after logon, a list not ready), a worker with no row waits for the
+    // adapter "FilteredAdapter" names, named by the driver's display name for
+    // it. Nothing waits without the driver (`DriverListed` false) or without
+    // a remembered adapter. Returns the waiting worker's name; empty when none waits.
+    std::string WaitForRemembered(bool DriverListed);
     // Stops the worker, if any, and forgets its adapter in memory only.
     void Stop();
     // Stops the worker and forgets its adapter, also in the registry.

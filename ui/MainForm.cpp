@@ -1,16 +1,12 @@
 #include "ui/MainForm.h"
 
-#include "toolkit/Exception.h"
 #include "ui/AboutForm.h"
-#include "ui/AdapterList.h"
+#include "ui/AdapterView.h"
 #include "ui/Resources.h"
 #include "ui/SettingsForm.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
-#include <utility>
-#include <vector>
 
 TfrmMain* frmMain = nullptr;
 
@@ -32,8 +28,6 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     SetWindowState(tk::TWindowState::wsMinimized);
 
     ilMedium = tk::Named(new tk::TImageList(this, 16, 16), "ilMedium");
-    HINSTANCE module = ::GetModuleHandleA(nullptr);
-    for (int i = 0; i < MEDIUM_ICON_COUNT; ++i) ilMedium->AddIconResource(module, IDI_MEDIUM_FIRST + i);
 
     pmTray = tk::Named(new tk::TPopupMenu(this), "pmTray");
     miOpen = pmTray->AddItem("&Open/Hide", "miOpen", [this](tk::TObject* s) { miOpenClick(s); });
@@ -49,7 +43,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     tiTray = tk::Named(new TTrayIcon(this), "tiTray");
     tiTray->SetCycleInterval(0);
     tk::TIcon storedIcon;
-    storedIcon.LoadFromResource(module, IDI_MAINICON, 16, 16);
+    storedIcon.LoadFromResource(::GetModuleHandleA(nullptr), IDI_MAINICON, 16, 16);
     tiTray->SetIcon(storedIcon);
     tiTray->SetIconVisible(true);
     tiTray->SetIconIndex(0);
@@ -60,10 +54,7 @@ TfrmMain::TfrmMain(tk::TComponent* Owner)
     lblList = tk::Named(new tk::TLabel(this, "Adapter &List :", 8, 14), "lblList");
     btnList = tk::Named(new tk::TButton(this, "&Refresh List", 729, 8, 97, 25), "btnList");
     lvAdapters = tk::Named(new tk::TListView(this, 8, 40, 817, 201), "lvAdapters");
-    const std::pair<const char*, int> columns[] = {
-        {"Name", 200}, {"Internal Name", 300}, {"Current MAC", 100}, {"Medium", 100}, {"Current MTU", 100}};
-    for (const auto& [title, width] : columns) lvAdapters->AddColumn(title, width);
-    lvAdapters->SetSmallImages(ilMedium);
+    SetUpAdapterView(*lvAdapters, *ilMedium);
     lblList->FocusControl = lvAdapters;
 
     lblFilter = tk::Named(new tk::TLabel(this, "&Filter :", 8, 254), "lblFilter");
@@ -104,14 +95,13 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     // The application's icon as the shell draws it there, at its small-icon size.
     tiTray->SetIcon(tk::Application->SmallIcon());
     tiTray->SetHint(tk::Application->Title().substr(0, 255));
-    LoadSettings();
+    placement_.Load();
     const bool listed = FillAdapterList(false);
     Enable(true);
-    // Not listed yet (a phone plugged in after logon, a list not ready): a
-    // worker with no row waits for it. Without the driver nothing can wait.
-    const std::string remembered = Settings().FilteredAdapter;
-    if (!Filter && listed && !remembered.empty()) Status->Started(Filter.StartWaiting(remembered));
-    Status->AfterStart(remembered);
+    // No row for the remembered adapter: a worker with no row waits for it.
+    const std::string waiting = Filter.WaitForRemembered(listed);
+    if (!waiting.empty()) Status->Started(waiting);
+    Status->AfterStart(Settings().FilteredAdapter);
 }
 
 void TfrmMain::FormDestroy(tk::TObject* Sender) {
@@ -125,7 +115,7 @@ void TfrmMain::ShutDown(bool SessionEnding) {
     exiting_ = true;
     tiTray->Enabled = false;
     tiTray->OnBalloonHintClick = nullptr;
-    NotePosition();
+    placement_.Note();
     Filter.ShutDown(SessionEnding, Status->Snapshot().Caption);
 }
 
@@ -161,62 +151,19 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void TfrmMain::LoadSettings() {
-    bool loaded = false;
-    {
-        // The edges as far as the load got, also when a later value stops it;
-        // the state only after a load that read every value.
-        tk::ScopeGuard place([this] {
-            if (SettingsStore.IsKnown(TSettingId::WindowLeft)) SetLeft(Settings().WindowLeft);
-            if (SettingsStore.IsKnown(TSettingId::WindowTop)) SetTop(Settings().WindowTop);
-            loadedLeft_ = Left();
-            loadedTop_ = Top();
-        });
-        loaded = SettingsStore.Load();
-    }
-    if (!loaded) return;
-    SetWindowState(Settings().FilteredAdapter.empty() ? tk::TWindowState::wsNormal : tk::TWindowState::wsMinimized);
-}
-
-void TfrmMain::NotePosition() {
-    if (SettingsStore.IsKnown(TSettingId::WindowLeft) || Left() != loadedLeft_)
-        SettingsStore.Set(&TSettings::WindowLeft, Left());
-    if (SettingsStore.IsKnown(TSettingId::WindowTop) || Top() != loadedTop_)
-        SettingsStore.Set(&TSettings::WindowTop, Top());
-}
-
-void TfrmMain::SaveSettings() {
-    NotePosition();
-    SettingsStore.Save();
-}
-
 void TfrmMain::btnListClick(tk::TObject* Sender) {
     FillAdapterList(false);
 }
 
 bool TfrmMain::FillAdapterList(bool ReportInLog) {
-    lvAdapters->BeginUpdate();
-    tk::ScopeGuard endUpdate([this] { lvAdapters->EndUpdate(); });
-    lvAdapters->Clear();
-    const std::optional<std::vector<TAdapterRow>> rows = ReadAdapterRows();
-    if (!rows) {
-        const char* text = "Helper driver failed to load or was not installed.";
-        History.Error(text);
-        if (ReportInLog)
-            mmLog->Append(text);
-        else
-            tk::Application->MessageBox(text, "Error", MB_ICONERROR | MB_OK);
-        return false;
-    }
-    for (const TAdapterRow& row : *rows) {
-        tk::TListItem* item = lvAdapters->Add();
-        item->SetCaption(row.Caption);
-        item->Data = row.Position;
-        for (const std::string& text : {row.InternalName, row.Mac, row.Medium, row.Mtu}) item->AddSubItem(text);
-        item->SetImageIndex(row.MediumIcon);
-        if (row.InternalName == Settings().FilteredAdapter) item->SetSelected(true);
-    }
-    return true;
+    if (FillAdapterView(*lvAdapters, Settings().FilteredAdapter)) return true;
+    const char* text = "Helper driver failed to load or was not installed.";
+    History.Error(text);
+    if (ReportInLog)
+        mmLog->Append(text);
+    else
+        tk::Application->MessageBox(text, "Error", MB_ICONERROR | MB_OK);
+    return false;
 }
 
 void TfrmMain::btnStartClick(tk::TObject* Sender) {
@@ -266,7 +213,7 @@ void TfrmMain::btnClearClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
-    if (frmSettings->Edit(SettingsStore)) SaveSettings();
+    if (frmSettings->Edit(SettingsStore)) placement_.Save();
 }
 
 void TfrmMain::btnAboutClick(tk::TObject* Sender) {

@@ -10,6 +10,7 @@
 #include "ui/FilterControl.h"
 #include "ui/FilterStatus.h"
 #include "ui/Settings.h"
+#include "ui/SettingsPlacement.h"
 #include "ui/TrayIcon.h"
 
 #include <string>
@@ -71,10 +72,6 @@ public:
     void miDisableClick(tk::TObject* Sender);
     void miExitClick(tk::TObject* Sender);
 
-    // The settings store's Load and Save: the window applies its position and
-    // state from the loaded values, and writes its position back before a save.
-    void LoadSettings();
-    void SaveSettings();
     // Trims the log to "TraceLogLen" lines, then appends a worker's line.
     void AddLogLine(const std::string& Line);
     // The worker's news: its line to the log, its state to the status.
@@ -93,11 +90,8 @@ private:
     // Saves the settings and stops the worker, and tells what went wrong
     // (TFilterControl::ShutDown).
     void ShutDown(bool SessionEnding);
-    // The window's normal position into the store: an edge the load read, or
-    // one the user has moved since (an unread one stays as stored until then).
-    void NotePosition();
-    // Where the load left the window.
-    int loadedLeft_ = 0, loadedTop_ = 0;
+    // The window's position and state from the store's load, and back into it.
+    TSettingsPlacement placement_{SettingsStore, *this};
     // WM_ENDSESSION said the session really ends (EndingSession stays set
     // after a session end that was cancelled).
     bool sessionEnded_ = false;

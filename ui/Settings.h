@@ -11,7 +11,8 @@
 extern const char* const SettingsKey;
 
 // The persisted settings held in memory. The main window applies its
-// position and state from them and writes its position back into them.
+// position and state from them and writes its position back into them
+// (ui/SettingsPlacement).
 struct TSettings {
     int WindowLeft = 0;
     int WindowTop = 0;
