@@ -95,7 +95,7 @@ void TfrmMain::FormCreate(tk::TObject* Sender) {
     // The application's icon as the shell draws it there, at its small-icon size.
     tiTray->SetIcon(tk::Application->SmallIcon());
     tiTray->SetHint(tk::Application->Title().substr(0, 255));
-    placement_.Load();
+    LoadSettings();
     const bool listed = FillAdapterList(false);
     Enable(true);
     // No row for the remembered adapter: a worker with no row waits for it.
@@ -149,6 +149,14 @@ LRESULT TfrmMain::WndProc(UINT Message, WPARAM wParam, LPARAM lParam) {
         default:
             return tk::TForm::WndProc(Message, wParam, lParam);
     }
+}
+
+void TfrmMain::LoadSettings() {
+    placement_.Load();
+}
+
+void TfrmMain::SaveSettings() {
+    placement_.Save();
 }
 
 void TfrmMain::btnListClick(tk::TObject* Sender) {
@@ -213,7 +221,7 @@ void TfrmMain::btnClearClick(tk::TObject* Sender) {
 }
 
 void TfrmMain::btnSettingsClick(tk::TObject* Sender) {
-    if (frmSettings->Edit(SettingsStore)) placement_.Save();
+    if (frmSettings->Edit(SettingsStore)) SaveSettings();
 }
 
 void TfrmMain::btnAboutClick(tk::TObject* Sender) {

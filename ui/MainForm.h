@@ -72,6 +72,10 @@ public:
     void miDisableClick(tk::TObject* Sender);
     void miExitClick(tk::TObject* Sender);
 
+    // The store's Load and Save, with the window's position and state
+    // (TSettingsPlacement).
+    void LoadSettings();
+    void SaveSettings();
     // Trims the log to "TraceLogLen" lines, then appends a worker's line.
     void AddLogLine(const std::string& Line);
     // The worker's news: its line to the log, its state to the status.
