@@ -34,6 +34,11 @@ inline std::vector<HWND> VisibleBoxes(DWORD process = ::GetCurrentProcessId()) {
     return search.found;
 }
 
+inline bool MenuOpen() {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu && ::IsWindowVisible(menu);
+}
+
 class BoxWatcher {
 public:
     struct Box {

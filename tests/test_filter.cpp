@@ -6,6 +6,7 @@
 #include "sim/SimControl.h"
 #include "tests/Frames.h"
 #include "tests/HandleCount.h"
+#include "tests/Processes.h"
 #include "tests/Pump.h"
 #include "tests/SimRecords.h"
 #include "toolkit/Handles.h"
@@ -685,23 +686,11 @@ TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
 
 // A process that fails while filtering gives its adapter back before it ends.
 TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
-    char path[MAX_PATH];
-    std::string exe(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
-    exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "crash_child.exe";
     // "mid-attach": the crash comes while tunnel mode is being set.
     for (const char* how : {"access-violation", "terminate", "mid-attach", "mid-attach-released"}) {
         SCOPED_TRACE(how);
-        std::string command = "\"" + exe + "\" " + how;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child{};
-        ASSERT_TRUE(::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                     &startup, &child));
-        const tk::UniqueKernelHandle process(child.hProcess), thread(child.hThread);
-        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
-        DWORD code = 0;
-        ::GetExitCodeProcess(process.get(), &code);
-        EXPECT_EQ(code, 0x100u) << "0x100 | mode | 0x10 while an event is attached | 0x20 while held";
+        EXPECT_EQ(RunProcess(BinFolder() + "crash_child.exe", how), 0x100u)
+            << "0x100 | mode | 0x10 while an event is attached | 0x20 while held";
     }
 }
 

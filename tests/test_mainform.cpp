@@ -4,6 +4,7 @@
 #include "tests/BoxWatcher.h"
 #include "tests/Frames.h"
 #include "tests/LoopSteps.h"
+#include "tests/Processes.h"
 #include "tests/Pump.h"
 #include "tests/TestRegistry.h"
 #include "toolkit/Forms.h"
@@ -835,23 +836,13 @@ TEST_F(MainFormTest, At150PercentTheWindowIsOneAndAHalfTimesAsLargeAndItsTextFit
         });
         const DWORD dpi = 144;
         ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
-        char exe[MAX_PATH] = {};
-        ::GetModuleFileNameA(nullptr, exe, sizeof exe);
-        std::string command = std::string("\"") + exe + "\" --gtest_brief=1 --gtest_filter=" +
-                              ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
-                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string filter = std::string("--gtest_brief=1 --gtest_filter=") +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
         ::SetEnvironmentVariableA(kDpiChild, "1");
         tk::ScopeGuard unset([] { ::SetEnvironmentVariableA(kDpiChild, nullptr); });
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child{};
-        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                     &child));
-        tk::UniqueKernelHandle process(child.hProcess), thread(child.hThread);
-        ASSERT_EQ(::WaitForSingleObject(child.hProcess, 120000), WAIT_OBJECT_0);
-        DWORD code = 1;
-        ::GetExitCodeProcess(child.hProcess, &code);
-        EXPECT_EQ(code, 0u) << "the run at 150 % failed (its output is above)";
+        EXPECT_EQ(RunProcess(OwnPath(), filter, 120000, true), 0u)
+            << "the run at 150 % failed (its output is above)";
         return;
     }
 

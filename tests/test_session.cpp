@@ -5,6 +5,7 @@
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
 #include "tests/LoopSteps.h"
+#include "tests/Processes.h"
 #include "tests/Pump.h"
 #include "tests/ScopedOverride.h"
 #include "tests/SimRecords.h"
@@ -41,38 +42,8 @@ LONG WINAPI RefuseOneWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, co
     return ::RegSetValueExA(key, name, reserved, type, data, size);
 }
 
-// The folder of the test executables, where Brackwater.exe is built too.
-std::string BinFolder() {
-    char path[MAX_PATH] = {};
-    const std::string exe(path, ::GetModuleFileNameA(nullptr, path, sizeof path));
-    return exe.substr(0, exe.find_last_of('\\') + 1);
-}
-
-// Starts Brackwater.exe: its process, none when it could not be started.
-tk::UniqueKernelHandle StartBrackwater() {
-    const std::string exe = BinFolder() + "Brackwater.exe";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return {};
-    const tk::UniqueKernelHandle thread(started.hThread);
-    return tk::UniqueKernelHandle(started.hProcess);
-}
-
-// Starts Brackwater.exe and serves this thread's messages until it ends: its
-// exit code, or none when it ran on (it is then ended).
-std::optional<DWORD> RunBrackwater() {
-    const tk::UniqueKernelHandle process = StartBrackwater();
-    if (!process) return std::nullopt;
-    if (!PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000)) {
-        ::TerminateProcess(process.get(), 1);
-        return std::nullopt;
-    }
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
-}
+tk::UniqueKernelHandle StartBrackwater() { return StartProcess(BinFolder() + "Brackwater.exe"); }
+std::optional<DWORD> RunBrackwater() { return RunProcess(BinFolder() + "Brackwater.exe"); }
 
 class SessionTest : public ::testing::Test {
 protected:

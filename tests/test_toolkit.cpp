@@ -475,11 +475,6 @@ struct DialogForm : TForm {
     TButton* cancel;
 };
 
-bool MenuOpen() {
-    HWND menu = ::FindWindowA("#32768", nullptr);
-    return menu && ::IsWindowVisible(menu);
-}
-
 void Key(HWND window, UINT message, WPARAM key) { ::PostMessageA(window, message, key, 0); }
 
 TEST(ModalForm, EnterPicksTheDefaultButtonAndEscTheCancelButton) {
