@@ -2,6 +2,8 @@
 // raw, past the code under test; each test removes its key before and after.
 #pragma once
 
+#include "toolkit/Handles.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -29,9 +31,9 @@ inline void DeleteKey(const char* key = kProgramKey) { ::RegDeleteTreeA(HKEY_CUR
 
 inline bool KeyExists(const char* key = kProgramKey) {
     HKEY opened = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(opened);
-    return true;
+    const bool exists = ::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened) == ERROR_SUCCESS;
+    const tk::UniqueRegKey owner(opened);
+    return exists;
 }
 
 // Creates the key when it is missing.

@@ -36,6 +36,7 @@ std::vector<RawValue> Stored() {
     std::vector<RawValue> values;
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != 0) return values;
+    const tk::UniqueRegKey owner(key);
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD nameLength = sizeof name, type = 0, size = 0;
@@ -45,7 +46,6 @@ std::vector<RawValue> Stored() {
         ::RegEnumValueA(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
         values.push_back({name, type, data});
     }
-    ::RegCloseKey(key);
     std::sort(values.begin(), values.end(), [](const RawValue& a, const RawValue& b) { return a.name < b.name; });
     return values;
 }
