@@ -13,11 +13,38 @@
 #include <thread>
 #include <vector>
 
+// The message boxes on the screen (visible dialogs) of `process`, 0: of every
+// process.
+inline std::vector<HWND> VisibleBoxes(DWORD process = ::GetCurrentProcessId()) {
+    struct Search {
+        DWORD process;
+        std::vector<HWND> found;
+        static BOOL CALLBACK Visit(HWND w, LPARAM self) {
+            auto* search = reinterpret_cast<Search*>(self);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(w, &pid);
+            char cls[16] = {};
+            ::GetClassNameA(w, cls, sizeof cls);
+            if ((pid == search->process || !search->process) && std::string(cls) == "#32770" && ::IsWindowVisible(w))
+                search->found.push_back(w);
+            return TRUE;
+        }
+    } search{process, {}};
+    ::EnumWindows(Search::Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+inline bool MenuOpen() {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu && ::IsWindowVisible(menu);
+}
+
 class BoxWatcher {
 public:
     struct Box {
         std::string caption, text;
         bool centred;       // on the screen
+        RECT rect;
         unsigned long seen; // what `sample` returned when the box was found
     };
     // Each box found is answered with `answer`; `sample`, when given, records
@@ -39,16 +66,6 @@ public:
     }
 
 private:
-    static BOOL CALLBACK Visit(HWND w, LPARAM self) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        char cls[16] = {};
-        ::GetClassNameA(w, cls, sizeof cls);
-        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
-        if ((pid == watcher->process_ || !watcher->process_) && std::string(cls) == "#32770" && ::IsWindowVisible(w))
-            watcher->Answer(w);
-        return TRUE;
-    }
     void Answer(HWND w) {
         const unsigned long seen = sample_ ? sample_() : 0;
         char caption[256] = {}, text[1024] = {};
@@ -60,7 +77,7 @@ private:
         const int sx = ::GetSystemMetrics(SM_CXSCREEN) / 2, sy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
         {
             std::lock_guard<std::mutex> g(lock_);
-            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, seen});
+            boxes_.push_back({caption, text, std::abs(cx - sx) <= 2 && std::abs(cy - sy) <= 2, r, seen});
         }
         ::PostMessageA(w, WM_COMMAND, answer_, 0);
         // Until the box has gone, however long its owner takes, so that it is
@@ -69,7 +86,7 @@ private:
     }
     void Run() {
         while (!stop_) {
-            ::EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+            for (HWND box : VisibleBoxes(process_)) Answer(box);
             ::Sleep(20);
         }
     }

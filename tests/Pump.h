@@ -34,3 +34,12 @@ bool PumpUntil(Predicate done, DWORD limit = 10000) {
     }
     return true;
 }
+
+// Waits without serving messages until `done` holds (true) or `limit` ms have
+// passed (false): for a thread that must not run this thread's deliveries.
+template <typename Predicate>
+bool WaitUntil(Predicate done, DWORD limit = 10000) {
+    for (const DWORD start = ::GetTickCount(); !done(); ::Sleep(1))
+        if (::GetTickCount() - start >= limit) return false;
+    return true;
+}

@@ -12,6 +12,7 @@
 #include "filter/LastChance.h"
 #include "filter/TTLFilterUnit.h"
 #include "sim/SimControl.h"
+#include "tests/Pump.h"
 #include "toolkit/Handles.h"
 
 #include <windows.h>
@@ -36,19 +37,9 @@ LONG WINAPI ReportFilter(EXCEPTION_POINTERS*) {
         // driver call would: the worker must see the crash and undo it (the
         // held call, the handler's reset and the worker's undo).
         SimReleaseSetAdapterMode();
-        for (int i = 0; i < 5000 && SimCallCount("SetAdapterMode") < 3; ++i) ::Sleep(1);
+        WaitUntil([] { return SimCallCount("SetAdapterMode") >= 3; }, 5000);
     }
     ReportAndExit();
-}
-
-// Serves the worker's deliveries until `done` holds, for at most ten seconds.
-template <typename Predicate>
-bool ServeUntil(Predicate done) {
-    for (int i = 0; i < 10000 && !done(); ++i) {
-        tk::TThread::CheckSynchronize();
-        ::Sleep(1);
-    }
-    return done();
 }
 
 DWORD WINAPI ReleaseHeldModeLater(void*) {
@@ -88,8 +79,8 @@ int main(int argc, char** argv) {
         if (news.Kind == TFilterNewsKind::AdapterGone || news.Kind == TFilterNewsKind::Filtering) ++changes;
     });
     if (g_midAttach) {
-        if (!ServeUntil([] { return SimSetAdapterModeHeld() != FALSE; })) return 1;
-    } else if (!ServeUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) {
+        if (!PumpUntil([] { return SimSetAdapterModeHeld() != FALSE; })) return 1;
+    } else if (!PumpUntil([] { return SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) {
         return 1;
     }
     // The handle the handlers must use is the one of the latest binding.
@@ -97,7 +88,7 @@ int main(int argc, char** argv) {
         SimRemoveAdapter(1);
         SimRestoreAdapter(1);
         filter->CheckAdapterNow();
-        if (!ServeUntil([&] { return changes == 2 && SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
+        if (!PumpUntil([&] { return changes == 2 && SimAdapterMode(1) == MSTCP_FLAG_RECV_TUNNEL; })) return 1;
     }
 
     const tk::UniqueKernelHandle thread(::CreateThread(nullptr, 0, Fail, argv[1], 0, nullptr));

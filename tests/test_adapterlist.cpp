@@ -1,6 +1,7 @@
 // The adapter list without a window, over the stand-in driver.
 #include "filter/DriverApi.h"
 #include "sim/SimControl.h"
+#include "tests/SimRecords.h"
 #include "ui/AdapterList.h"
 
 #include <gtest/gtest.h>
@@ -10,12 +11,6 @@
 #include <vector>
 
 namespace {
-
-std::string CallLog() {
-    char buffer[8192];
-    SimCallLog(buffer, sizeof buffer);
-    return buffer;
-}
 
 struct Adapter {
     const char* internalName;

@@ -6,7 +6,9 @@
 #include "sim/SimControl.h"
 #include "tests/Frames.h"
 #include "tests/HandleCount.h"
+#include "tests/Processes.h"
 #include "tests/Pump.h"
+#include "tests/SimRecords.h"
 #include "toolkit/Handles.h"
 
 #include <gtest/gtest.h>
@@ -35,34 +37,6 @@ const char* const kNames[] = {"\\DEVICE\\{A1}", "\\DEVICE\\{B2}"};
 const char* const kWentAway = "[info] The adapter went away; filtering resumes when it is back.";
 const char* const kBack = "[info] The adapter is back; filtering again.";
 
-Bytes Ethernet(std::uint16_t etherType, Bytes payload) {
-    const std::uint8_t header[] = {0, 0x0c, 0x29, 0xab, 0x01, 0xff, 0, 0x50, 0x56, 0xc0, 0, 8,
-                                   static_cast<std::uint8_t>(etherType >> 8), static_cast<std::uint8_t>(etherType)};
-    Bytes f(sizeof header + payload.size());
-    std::copy(std::begin(header), std::end(header), f.begin());
-    std::copy(payload.begin(), payload.end(), f.begin() + sizeof header);
-    return f;
-}
-
-Bytes Ipv4(std::uint8_t ttl, std::uint8_t checksumHigh = 0xba) {
-    return Ethernet(0x0800, {0x45, 0x00, 0x00, 0x28, 0xab, 0xcd, 0x40, 0x00, ttl, 0x06, checksumHigh, 0x00, 0x0a,
-                             0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02});
-}
-
-Bytes Ipv6(std::uint8_t hopLimit, std::uint8_t version = 6) { return Ethernet(0x86DD, Ipv6Header(hopLimit, version)); }
-
-std::string CallLog() {
-    char buffer[8192];
-    SimCallLog(buffer, sizeof buffer);
-    return buffer;
-}
-
-Bytes StackFrame(ULONG position, ULONG index) {
-    Bytes b(1514);
-    b.resize(SimStackFrame(position, index, b.data(), static_cast<ULONG>(b.size())));
-    return b;
-}
-
 class FilterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -70,12 +44,18 @@ protected:
         SimAddAdapter(kNames[0], "LAN", kMac1, 0, 1500);
         SimAddAdapter(kNames[1], "WAN", kMac2, 3, 1400);
         openHandles = SimOpenHandles();
+        lines.clear();
+        kinds.clear();
+        changes = 0;
     }
-    void TearDown() override {
+    void TearDown() override { ExpectReleased(); }
+    // What every run must give back, checked where each test and each row of
+    // a table ends; `leftOpen` driver handles are the run's on purpose.
+    void ExpectReleased(ULONG leftOpen = 0) {
         Stop();
         EXPECT_EQ(SimAdapterMode(1), 0u);
         EXPECT_EQ(SimAdapterMode(2), 0u);
-        EXPECT_EQ(SimOpenHandles(), openHandles);
+        EXPECT_EQ(SimOpenHandles(), openHandles + leftOpen);
     }
 
     void Start(std::uint32_t index, std::uint8_t bad, std::uint8_t newTtl, bool trace,
@@ -158,7 +138,6 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
     for (const SetupFailure& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        lines.clear();
         row.arrange();
         Start(1, 1, 5, true, row.adapterName);
         WaitEnd();
@@ -166,9 +145,8 @@ TEST_F(FilterTest, SetupFailuresReportAndReleaseInReverseOrder) {
         EXPECT_EQ(CallLog(), row.expectedCalls);
         EXPECT_EQ(SimAdapterEvent(1), nullptr);
         EXPECT_EQ(SimAdapterEvent(2), nullptr);
-        filter.reset();
         // A driver that was never known to be loaded is not closed: nothing else is called.
-        EXPECT_EQ(SimOpenHandles() - openHandles, std::string(row.name) == "driver not loaded" ? 1u : 0u);
+        ExpectReleased(std::string(row.name) == "driver not loaded" ? 1 : 0);
         SimReset();
     }
 }
@@ -244,7 +222,6 @@ TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingEl
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        lines.clear();
         const std::string adapter = row.nameLength ? NameOfLength(row.nameLength) : kNames[1];
         const ULONG position = row.nameLength ? SimAddAdapter(adapter.c_str(), "Long", kMac2, 0, 1500) : 2;
         std::shared_ptr<void> held = row.hold();
@@ -267,6 +244,7 @@ TEST_F(FilterTest, AdapterLockWaitsOnlyForAnotherBrackwaterAndNeverForAnythingEl
             EXPECT_EQ(SimAdapterMode(position), 0u);
         }
         EXPECT_EQ(lines, row.outcome == Refuses ? Lines{busy} : row.outcome == Filters ? Lines{} : Lines{unguarded});
+        ExpectReleased();
     }
 }
 
@@ -287,8 +265,6 @@ TEST_F(FilterTest, RefusedResetAtTheEndIsTriedThreeTimesThenTold) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        lines.clear();
-        kinds.clear();
         StartTunnel(2, 1, 5, false);
         SimRefuseResets(row.refusals);
         if (row.unplugged) {
@@ -311,6 +287,7 @@ TEST_F(FilterTest, RefusedResetAtTheEndIsTriedThreeTimesThenTold) {
         EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "the lock was released";
         SimRemoveAdapter(2);
         SimRestoreAdapter(2);
+        ExpectReleased();
     }
 }
 
@@ -361,7 +338,6 @@ TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        lines.clear();
         StartTunnel(2, 1, 5, true, frame::Ipv6Rule::Rewrite);
         EXPECT_TRUE(SimReceiveFrame(2, row.in.data(), static_cast<ULONG>(row.in.size())));
         ASSERT_TRUE(PumpUntil([] { return SimStackTotal(2) == 1; }));
@@ -372,6 +348,7 @@ TEST_F(FilterTest, RewrittenPacketGivesFourTraceLinesAndGoldenBytes) {
         EXPECT_EQ(CallLog(),
                   "OpenFilterDriver IsDriverLoaded GetTcpipBoundAdaptersInfo SetPacketEvent SetAdapterMode "
                   "ReadPacket SendPacketToMstcp SetAdapterMode SetPacketEvent CloseFilterDriver");
+        ExpectReleased();
     }
 }
 
@@ -406,7 +383,7 @@ TEST_F(FilterTest, OtherFramesPassUnchangedWithOnlyTheReceivedLine) {
         ASSERT_TRUE(PumpUntil([&] { return filter->Counts.FramesRead.load() == count + 1; }));
         EXPECT_EQ(filter->Counts.Ipv4Seen.load(), 1u);
         EXPECT_EQ(filter->Counts.Rewritten.load(), 1u);
-        Stop();
+        ExpectReleased();
     }
 }
 
@@ -419,7 +396,6 @@ TEST_F(FilterTest, SentFramesReachTheWireOnceAndReceivedOnesTheStack) {
     } rows[] = {{nullptr, Ipv4(65, 0x7a), Ipv4(5, 0xb6)}, {"[trace] Packet sent.", Ipv4(128, 0x3b), Ipv4(1)}};
     for (const auto& row : rows) {
         SetUp();
-        lines.clear();
         onLine = [&](const std::string& line) {
             if (row.throwOn && line == row.throwOn) throw std::runtime_error("log failed");
         };
@@ -438,6 +414,7 @@ TEST_F(FilterTest, SentFramesReachTheWireOnceAndReceivedOnesTheStack) {
         EXPECT_EQ(StackFrame(1, 0), row.stack);
         EXPECT_EQ(lines, row.throwOn ? Lines{row.throwOn} : Lines{});
         EXPECT_EQ(SimWireTotal(1) + SimStackTotal(1), 2u);
+        ExpectReleased();
     }
 }
 
@@ -509,7 +486,10 @@ TEST_F(FilterTest, LongMixedRunPassesEveryFrameOnceInOrder) {
         f.push_back(static_cast<std::uint8_t>(i >> 8));
         sent.push_back(f);
         ASSERT_TRUE(SimReceiveFrame(1, f.data(), static_cast<ULONG>(f.size())));
-        if (i % 500 == 499) Sleep(5);
+        // The worker reads while frames arrive: every 500, it catches up with the 500 before.
+        if (i % 500 == 499) {
+            ASSERT_TRUE(PumpUntil([&] { return filter->Counts.FramesRead.load() + 500 >= std::uint64_t(i) + 1; }));
+        }
     }
     ASSERT_TRUE(PumpUntil([] { return SimStackTotal(1) == 4000; }));
     ASSERT_TRUE(PumpUntil([&] { return filter->Counts.FramesRead.load() == 4000; }));
@@ -535,8 +515,6 @@ TEST_F(FilterTest, AdapterThatComesBackIsFilteredOnItsNewHandle) {
     for (const bool gap : {true, false}) {
         SCOPED_TRACE(gap ? "unplugged, then back" : "re-listed under a new handle");
         SetUp();
-        lines.clear();
-        changes = 0;
         StartTunnel(1, 1, 5, false);
         const HANDLE old = SimAdapterHandle(1);
         SimRemoveAdapter(1);
@@ -561,6 +539,7 @@ TEST_F(FilterTest, AdapterThatComesBackIsFilteredOnItsNewHandle) {
         EXPECT_EQ(StackFrame(1, 2), sent[2]);
         EXPECT_EQ(SimStackTotal(1), 3u);
         EXPECT_EQ(SimAdapterEvent(1), nullptr);
+        ExpectReleased();
     }
 }
 
@@ -598,8 +577,6 @@ TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        lines.clear();
-        kinds.clear();
         std::optional<TAdapterLock> held;
         if (row.afterLock)
             held.emplace(kNames[0], nullptr);
@@ -613,6 +590,7 @@ TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
         if (!row.startUp) {
             WaitEnd();
             EXPECT_EQ(lines, row.lines);
+            ExpectReleased();
             continue;
         }
         if (row.afterLock) {
@@ -636,7 +614,7 @@ TEST_F(FilterTest, StartUpWaitsForItsAdapterToBeListed) {
         EXPECT_EQ(lines, row.lines);
         EXPECT_EQ(kinds.front(), TFilterNewsKind::Waiting);
         EXPECT_EQ(kinds.back(), TFilterNewsKind::Filtering);
-        Stop();
+        ExpectReleased();
     }
 }
 
@@ -708,23 +686,11 @@ TEST_F(FilterTest, RandomRefusalsAndRebindsLoseNoFrameAndLeakNothing) {
 
 // A process that fails while filtering gives its adapter back before it ends.
 TEST(LastChanceTest, FailureOnAnotherThreadLeavesTheAdapterInNormalMode) {
-    char path[MAX_PATH];
-    std::string exe(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
-    exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "crash_child.exe";
     // "mid-attach": the crash comes while tunnel mode is being set.
     for (const char* how : {"access-violation", "terminate", "mid-attach", "mid-attach-released"}) {
         SCOPED_TRACE(how);
-        std::string command = "\"" + exe + "\" " + how;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child{};
-        ASSERT_TRUE(::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                     &startup, &child));
-        const tk::UniqueKernelHandle process(child.hProcess), thread(child.hThread);
-        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
-        DWORD code = 0;
-        ::GetExitCodeProcess(process.get(), &code);
-        EXPECT_EQ(code, 0x100u) << "0x100 | mode | 0x10 while an event is attached | 0x20 while held";
+        EXPECT_EQ(RunProcess(BinFolder() + "crash_child.exe", how), 0x100u)
+            << "0x100 | mode | 0x10 while an event is attached | 0x20 while held";
     }
 }
 

@@ -26,15 +26,6 @@ const Bytes kIgmpHeaderTtl1 = {0x46, 0xc0, 0x00, 0x20, 0x00, 0x00, 0x40, 0x00, 0
 const Bytes kIgmpHeaderTtl5 = {0x46, 0xc0, 0x00, 0x20, 0x00, 0x00, 0x40, 0x00, 0x05, 0x02, 0x3d, 0x6f,
                                0xc0, 0xa8, 0x01, 0x05, 0xe0, 0x00, 0x00, 0xfb, 0x94, 0x04, 0x00, 0x00};
 
-Bytes Ethernet(std::uint16_t etherType, const Bytes& payload) {
-    const std::uint8_t header[] = {0x00, 0x0c, 0x29, 0xab, 0x01, 0xff, 0x00, 0x50, 0x56, 0xc0, 0x00, 0x08,
-                                   static_cast<std::uint8_t>(etherType >> 8), static_cast<std::uint8_t>(etherType)};
-    Bytes f(sizeof header + payload.size());
-    std::copy(std::begin(header), std::end(header), f.begin());
-    std::copy(payload.begin(), payload.end(), f.begin() + sizeof header);
-    return f;
-}
-
 // An IPv4 header with a checksum valid over its whole length, TTL `ttl` and
 // `optionWords` words of options.
 Bytes Ipv4Header(std::uint8_t ttl, int optionWords = 0) {

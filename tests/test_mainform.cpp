@@ -2,8 +2,11 @@
 // load and save, the adapter list, Enable/Disable, the log and the ways of closing.
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
+#include "tests/Frames.h"
 #include "tests/LoopSteps.h"
+#include "tests/Processes.h"
 #include "tests/Pump.h"
+#include "tests/TestRegistry.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Registry.h"
 #include "ui/MainForm.h"
@@ -25,37 +28,8 @@
 
 namespace {
 
-const char* const kKey = "Software\\Corvantis\\Brackwater";
 const unsigned char kMac1[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
 const unsigned char kMac2[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
-
-void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
-
-void SetDword(const char* name, DWORD value) {
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &value, sizeof value);
-}
-void SetString(const char* name, const std::string& value, DWORD type = REG_SZ) {
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, type, value.c_str(), static_cast<DWORD>(value.size() + 1));
-}
-bool GetValue(const char* name, DWORD& type, std::vector<char>& data) {
-    DWORD size = 0;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) != 0)
-        return false;
-    data.assign(size, 0);
-    return ::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size) == 0;
-}
-DWORD GetDword(const char* name) {
-    DWORD type = 0;
-    std::vector<char> data;
-    if (!GetValue(name, type, data) || type != REG_DWORD) return 0xDEADBEEF;
-    return *reinterpret_cast<DWORD*>(data.data());
-}
-std::string GetString(const char* name) {
-    DWORD type = 0;
-    std::vector<char> data;
-    if (!GetValue(name, type, data) || type != REG_SZ) return "<missing>";
-    return std::string(data.data());
-}
 
 std::vector<std::string> LogLines(TfrmMain* form) {
     std::vector<std::string> lines;
@@ -122,9 +96,14 @@ protected:
         SimAddAdapter("\\DEVICE\\{C3}", "Tunnel", kMac2, 12, 576);
     }
     void TearDown() override {
+        ExpectReleased();
+        DeleteKey();
+    }
+    // Checked where each test and each row of a table ends: no adapter is
+    // left diverted once the window has gone.
+    void ExpectReleased() {
         Destroy();
         for (ULONG i = 1; i <= 3; ++i) EXPECT_EQ(SimAdapterMode(i), 0u) << "adapter " << i;
-        DeleteKey();
     }
     TfrmMain* Create() {
         form = new TfrmMain(tk::Application);
@@ -377,7 +356,7 @@ TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
             EXPECT_FALSE(form->Filter);
             EXPECT_EQ(LogLines(form).back(), "Filter closed.");
             EXPECT_EQ(GetString("FilteredAdapter"), "");
-            Destroy();
+            ExpectReleased();
             continue;
         }
         SimAddAdapter("\\DEVICE\\{D4}", "Phone", kMac2, 0, 1500);
@@ -390,7 +369,7 @@ TEST_F(MainFormTest, RememberedAdapterNotListedYetIsWaitedForAtStart) {
         EXPECT_EQ(form->lblStatus->Caption(), "Filtering (4) Phone: 0 packets, 0 changed");
         EXPECT_EQ(g_shellCalls.back().tip, "Brackwater: filtering (4) Phone, 0 changed");
         EXPECT_FALSE(g_shellCalls.back().grey);
-        Destroy();
+        ExpectReleased();
         EXPECT_EQ(SimAdapterMode(4), 0u);
         EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{D4}");
     }
@@ -470,9 +449,7 @@ TEST_F(MainFormTest, EnableFollowsTheSelectedAdapterByNameAcrossListChanges) {
     const ULONG detached = SimCallCount("SetPacketEvent") + 1;
     SimRemoveAdapter(3);
     ::SendMessageA(form->Handle(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    for (const DWORD start = ::GetTickCount();
-         SimCallCount("SetPacketEvent") < detached && ::GetTickCount() - start < 5000;)
-        ::Sleep(1);
+    WaitUntil([&] { return SimCallCount("SetPacketEvent") >= detached; }, 5000);
     SimSetDriverLoaded(FALSE);
     SimRestoreAdapter(3);
     ASSERT_TRUE(PumpUntil([&] { return LogLines(form).size() == 5; }));
@@ -579,7 +556,7 @@ TEST_F(MainFormTest, WorkerStartedAfterASessionEndStopsBeforeTheLogGoes) {
             stoppedByFormDestroy = !form->Filter && SimAdapterMode(2) == 0;
             lastLine = LogLines(form).back();
         };
-        Destroy();
+        ExpectReleased();
         EXPECT_TRUE(stoppedByFormDestroy);
         EXPECT_EQ(lastLine, "Filter closed.");
         DeleteKey();
@@ -704,13 +681,8 @@ TEST_F(MainFormTest, StatusLineTipAndIconFollowTheWorkerOnlyWhenChanged) {
 
     ASSERT_TRUE(PumpUntil([] { return SimAdapterMode(2) == 2; }));
     // IPv4 with TTL 1 and 64, then a frame of another kind.
-    for (unsigned char ttl : {1, 64, 0}) {
-        unsigned char frame[60] = {};
-        frame[12] = ttl ? 0x08 : 0;
-        frame[14] = 0x45;
-        frame[14 + 8] = ttl;
-        SimReceiveFrame(2, frame, sizeof frame);
-    }
+    for (const auto& frame : {Ipv4(1), Ipv4(64), Ethernet(0, std::vector<std::uint8_t>(46))})
+        SimReceiveFrame(2, frame.data(), static_cast<ULONG>(frame.size()));
     ASSERT_TRUE(PumpUntil([&] { return SimStackTotal(2) == 3 && form->Filter->Counts.FramesRead.load() == 3; }));
     g_shellCalls.clear();
     form->Status->Refresh();
@@ -823,7 +795,7 @@ TEST_F(MainFormTest, StopUnaskedWhileHiddenShowsOneBalloonThatBringsTheWindowBac
         }
         // Still in tunnel mode after the refused reset: a new worker's stop gives it back.
         if (row.trayDisable) form->miEnable->Click(), PumpUntil([] { return SimAdapterEvent(2) != nullptr; });
-        Destroy();
+        ExpectReleased();
     }
 }
 
@@ -864,23 +836,13 @@ TEST_F(MainFormTest, At150PercentTheWindowIsOneAndAHalfTimesAsLargeAndItsTextFit
         });
         const DWORD dpi = 144;
         ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, "LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
-        char exe[MAX_PATH] = {};
-        ::GetModuleFileNameA(nullptr, exe, sizeof exe);
-        std::string command = std::string("\"") + exe + "\" --gtest_brief=1 --gtest_filter=" +
-                              ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
-                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string filter = std::string("--gtest_brief=1 --gtest_filter=") +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
         ::SetEnvironmentVariableA(kDpiChild, "1");
         tk::ScopeGuard unset([] { ::SetEnvironmentVariableA(kDpiChild, nullptr); });
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child{};
-        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                     &child));
-        tk::UniqueKernelHandle process(child.hProcess), thread(child.hThread);
-        ASSERT_EQ(::WaitForSingleObject(child.hProcess, 120000), WAIT_OBJECT_0);
-        DWORD code = 1;
-        ::GetExitCodeProcess(child.hProcess, &code);
-        EXPECT_EQ(code, 0u) << "the run at 150 % failed (its output is above)";
+        EXPECT_EQ(RunProcess(OwnPath(), filter, 120000, true), 0u)
+            << "the run at 150 % failed (its output is above)";
         return;
     }
 

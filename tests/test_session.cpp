@@ -5,8 +5,11 @@
 #include "sim/SimControl.h"
 #include "tests/BoxWatcher.h"
 #include "tests/LoopSteps.h"
+#include "tests/Processes.h"
 #include "tests/Pump.h"
 #include "tests/ScopedOverride.h"
+#include "tests/SimRecords.h"
+#include "tests/TestRegistry.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Registry.h"
 #include "ui/AboutForm.h"
@@ -30,37 +33,7 @@
 
 namespace {
 
-const char* const kKey = "Software\\Corvantis\\Brackwater";
 const unsigned char kMac[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
-
-void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
-
-void SetDword(const char* name, DWORD value) {
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &value, sizeof value);
-}
-void SetString(const char* name, const std::string& value) {
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
-}
-std::string GetString(const char* name) {
-    char data[512] = {};
-    DWORD size = sizeof data;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return data;
-}
-
-bool HasValue(const char* name) {
-    return ::RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-std::string CallLog() {
-    std::vector<char> buffer(1 << 16);
-    SimCallLog(buffer.data(), static_cast<ULONG>(buffer.size()));
-    return buffer.data();
-}
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 // A write that fails for one value name, as a key the user may not write would.
 std::string g_refusedValue;
@@ -69,38 +42,8 @@ LONG WINAPI RefuseOneWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, co
     return ::RegSetValueExA(key, name, reserved, type, data, size);
 }
 
-// The folder of the test executables, where Brackwater.exe is built too.
-std::string BinFolder() {
-    char path[MAX_PATH] = {};
-    const std::string exe(path, ::GetModuleFileNameA(nullptr, path, sizeof path));
-    return exe.substr(0, exe.find_last_of('\\') + 1);
-}
-
-// Starts Brackwater.exe: its process, none when it could not be started.
-tk::UniqueKernelHandle StartBrackwater() {
-    const std::string exe = BinFolder() + "Brackwater.exe";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return {};
-    const tk::UniqueKernelHandle thread(started.hThread);
-    return tk::UniqueKernelHandle(started.hProcess);
-}
-
-// Starts Brackwater.exe and serves this thread's messages until it ends: its
-// exit code, or none when it ran on (it is then ended).
-std::optional<DWORD> RunBrackwater() {
-    const tk::UniqueKernelHandle process = StartBrackwater();
-    if (!process) return std::nullopt;
-    if (!PumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 30000)) {
-        ::TerminateProcess(process.get(), 1);
-        return std::nullopt;
-    }
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
-}
+tk::UniqueKernelHandle StartBrackwater() { return StartProcess(BinFolder() + "Brackwater.exe"); }
+std::optional<DWORD> RunBrackwater() { return RunProcess(BinFolder() + "Brackwater.exe"); }
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -147,11 +90,7 @@ TEST_F(SessionTest, SessionEndInsideAModalLoopSavesStopsAndDestroysAfterTheLoops
         std::function<void()> open;  // enters a modal loop and returns when it has ended
         std::function<bool()> isOpen;
     };
-    auto boxOpen = [] {
-        for (HWND w = ::FindWindowA("#32770", nullptr); w; w = ::FindWindowExA(nullptr, w, "#32770", nullptr))
-            if (::IsWindowVisible(w)) return true;
-        return false;
-    };
+    auto boxOpen = [] { return !VisibleBoxes().empty(); };
     bool menuOpen = false;
     const Row rows[] = {
         {"Settings dialog", [] { frmMain->btnSettings->Click(); },
@@ -196,7 +135,7 @@ TEST_F(SessionTest, SessionEndInsideAModalLoopSavesStopsAndDestroysAfterTheLoops
         // Disable would have stored an empty name.
         EXPECT_EQ(savedInside, "\\DEVICE\\{B2}");
         EXPECT_EQ(GetString("FilteredAdapter"), "\\DEVICE\\{B2}");
-        EXPECT_TRUE(EndsWith(logTail, "SetAdapterMode SetPacketEvent CloseFilterDriver")) << logTail;
+        EXPECT_TRUE(logTail.ends_with("SetAdapterMode SetPacketEvent CloseFilterDriver")) << logTail;
         TearDown();
         menuOpen = false;
     }
@@ -217,7 +156,7 @@ TEST_F(SessionTest, FailedSaveAtExitStopsFirstThenShowsTheErrorUntilClosed) {
     EXPECT_EQ(box.caption, "Brackwater");
     EXPECT_EQ(box.text, "Failed to set data for 'WindowTop'");
     EXPECT_EQ(box.seen, 0u);
-    EXPECT_TRUE(EndsWith(CallLog(), "SetAdapterMode SetPacketEvent CloseFilterDriver"));
+    EXPECT_TRUE(CallLog().ends_with("SetAdapterMode SetPacketEvent CloseFilterDriver"));
 }
 
 // A reset refused three times at Exit is told once the settings are saved;
@@ -413,9 +352,7 @@ TEST(DriverLibraryTest, OnlyTheSystemFoldersLibraryIsTakenAndItsAbsenceIsSaid) {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].caption, "Brackwater");
         EXPECT_EQ(boxes[0].text, row.text);
-        HKEY key = nullptr;
-        EXPECT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND) << "no settings";
-        const tk::UniqueRegKey owner(key);
+        EXPECT_FALSE(KeyExists()) << "no settings";
     }
 }
 

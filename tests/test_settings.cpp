@@ -1,5 +1,6 @@
 // The settings store without a window, against the test prefix's registry
 // under a key of its own.
+#include "tests/TestRegistry.h"
 #include "toolkit/Exception.h"
 #include "ui/Settings.h"
 
@@ -17,13 +18,6 @@ namespace {
 
 const char* const kKey = "Software\\BrackwaterSettingsStoreTest";
 
-struct RawValue {
-    std::string name;
-    DWORD type;
-    std::string data;
-    bool operator==(const RawValue&) const = default;
-};
-
 RawValue Dword(const char* name, DWORD value) {
     return {name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
 }
@@ -31,21 +25,10 @@ RawValue Text(const char* name, const std::string& text, DWORD type = REG_SZ) {
     return {name, type, std::string(text.c_str(), text.size() + 1)};
 }
 
-std::ostream& operator<<(std::ostream& out, const RawValue& v) {
-    out << v.name << " type " << v.type << " data";
-    for (unsigned char c : v.data) out << ' ' << int(c);
-    return out;
-}
-
 void Store(const std::vector<RawValue>& values) {
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
-    if (values.empty()) return;
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+    DeleteKey(kKey);
     for (const RawValue& v : values)
-        ::RegSetValueExA(key, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
-                         static_cast<DWORD>(v.data.size()));
-    ::RegCloseKey(key);
+        SetValue(v.name.c_str(), v.type, v.data.data(), static_cast<DWORD>(v.data.size()), kKey);
 }
 
 // Every value under the key, by name; none when the key is missing.
@@ -53,6 +36,7 @@ std::vector<RawValue> Stored() {
     std::vector<RawValue> values;
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != 0) return values;
+    const tk::UniqueRegKey owner(key);
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD nameLength = sizeof name, type = 0, size = 0;
@@ -62,16 +46,8 @@ std::vector<RawValue> Stored() {
         ::RegEnumValueA(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
         values.push_back({name, type, data});
     }
-    ::RegCloseKey(key);
     std::sort(values.begin(), values.end(), [](const RawValue& a, const RawValue& b) { return a.name < b.name; });
     return values;
-}
-
-bool KeyExists() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != 0) return false;
-    ::RegCloseKey(key);
-    return true;
 }
 
 // One start of the program: a store over the test key, loaded.
@@ -95,8 +71,8 @@ auto Fields(const TSettings& s) {
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
+    void SetUp() override { DeleteKey(kKey); }
+    void TearDown() override { DeleteKey(kKey); }
 };
 
 const std::string kAdapter = "\\DEVICE\\{B2}";
@@ -144,7 +120,7 @@ TEST_F(SettingsStoreTest, LoadReadsInOrderWithDefaultsAndStopsAtABadValue) {
         EXPECT_EQ(run.error, row.error);
         EXPECT_EQ(Fields(run.store.Values()), Fields(row.settings));
         EXPECT_EQ(SentTtlOf(run.store.Values()), row.sentTtl);
-        EXPECT_TRUE(KeyExists());
+        EXPECT_TRUE(KeyExists(kKey));
     }
 }
 

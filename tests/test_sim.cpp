@@ -1,6 +1,10 @@
 // The stand-in driver's own contract, on which the worker's tests rely.
 #include "filter/DriverApi.h"
 #include "sim/SimControl.h"
+#include "tests/Frames.h"
+#include "tests/HandleCount.h"
+#include "tests/Pump.h"
+#include "tests/SimRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +21,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 const unsigned char kMac[6] = {0x00, 0x0C, 0x29, 0xAB, 0x01, 0xFF};
 
-Bytes Frame(std::uint8_t tag, std::size_t length = 60) {
-    Bytes f(length, tag);
-    f[12] = 0x08;
-    f[13] = 0x00;
-    return f;
-}
-
-std::string CallLog() {
-    char buffer[4096];
-    SimCallLog(buffer, sizeof buffer);
-    return buffer;
-}
-
-Bytes StackFrame(ULONG position, ULONG index) {
-    Bytes b(MAX_ETHER_FRAME);
-    b.resize(SimStackFrame(position, index, b.data(), static_cast<ULONG>(b.size())));
-    return b;
-}
+// A frame of IPv4's type filled with `tag`.
+Bytes Frame(std::uint8_t tag, std::size_t length = 60) { return Ethernet(0x0800, Bytes(length - 14, tag)); }
 
 class SimTest : public ::testing::Test {
 protected:
@@ -318,16 +306,17 @@ TEST_F(SimTest, CallLogLeavesOutEmptyReadsAndResetClearsIt) {
 TEST_F(SimTest, TrickleFeedsTunnelAdaptersWithValidIpv4Headers) {
     ASSERT_TRUE(SetPacketEvent(driver, adapter, event));
     ASSERT_TRUE(SetMode(MSTCP_FLAG_RECV_TUNNEL));
+    const ULONG threads = OwnThreadCount();
     SimSetTrickle(400);
-    const DWORD start = GetTickCount();
-    while (SimQueueLength(1) < 20 && GetTickCount() - start < 5000) Sleep(10);
+    WaitUntil([] { return SimQueueLength(1) >= 20; }, 5000);
     SimSetTrickle(0);
     const ULONG queued = SimQueueLength(1);
     ASSERT_GE(queued, 20u);
     EXPECT_EQ(SimQueueLength(2), 0u);  // not in tunnel mode
     EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_OBJECT_0));
-    Sleep(150);
-    EXPECT_EQ(SimQueueLength(1), queued);  // stopped
+    // Stopped: the feeding thread has ended, so nothing more can be queued.
+    EXPECT_EQ(OwnThreadCount(), threads);
+    EXPECT_EQ(SimQueueLength(1), queued);
 
     ETH_REQUEST request{adapter, &buffer};
     std::vector<int> ttls;

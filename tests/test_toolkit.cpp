@@ -2,7 +2,9 @@
 // error-box text, component ownership and removal, displayed-line handling of
 // the memo, message boxes placed on the screen, errors in event handlers,
 // dialog keys of modal forms and minimising the whole program.
+#include "tests/BoxWatcher.h"
 #include "tests/LoopSteps.h"
+#include "tests/TestRegistry.h"
 #include "toolkit/Classes.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Exception.h"
@@ -43,16 +45,15 @@ constexpr const char* kTestKey = "Software\\BrackwaterToolkitTest";
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+        DeleteKey(kTestKey);
         ASSERT_TRUE(reg.OpenKey(std::string("\\") + kTestKey, true));
     }
     void TearDown() override {
         reg.CloseKey();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+        DeleteKey(kTestKey);
     }
-    void Raw(const char* name, DWORD type, const void* data, DWORD size) {
-        ASSERT_EQ(::RegSetValueExA(reg.CurrentKey(), name, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
+    static void Raw(const char* name, DWORD type, const void* data, DWORD size) {
+        SetValue(name, type, data, size, kTestKey);
     }
     template <typename F>
     static std::string ErrorOf(F&& f) {
@@ -167,7 +168,7 @@ TEST_F(RegistryTest, OpeningAndFailedWrites) {
     EXPECT_FALSE(closed.ValueExists("X"));
 
     // The key removed from under an open handle: every write fails.
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+    DeleteKey(kTestKey);
     EXPECT_EQ(ErrorOf([&] { reg.WriteString("Gone", "v"); }), "Failed to set data for 'Gone'");
     EXPECT_EQ(ErrorOf([&] { reg.WriteBool("GoneToo", true); }), "Failed to set data for 'GoneToo'");
 }
@@ -369,68 +370,21 @@ TEST(Memo, CountsAndDeletesDisplayedLines) {
 
 // ---- Message boxes and the error box
 
-// Watches, from a thread timer, for the message box of this thread, records
-// it and presses its first button.
-struct BoxWatch {
-    std::string caption, text;
-    RECT rect{};
-    int seen = 0;
-    std::function<void()> whileOpen;
-
-    static BoxWatch*& Current() {
-        static BoxWatch* current = nullptr;
-        return current;
-    }
-    static BOOL CALLBACK FindBox(HWND window, LPARAM out) {
-        char cls[16] = {};
-        ::GetClassNameA(window, cls, sizeof cls);
-        if (lstrcmpA(cls, "#32770") == 0 && ::IsWindowVisible(window)) {
-            *reinterpret_cast<HWND*>(out) = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        BoxWatch* self = Current();
-        if (!self) return;
-        HWND box = nullptr;
-        ::EnumThreadWindows(::GetCurrentThreadId(), &FindBox, reinterpret_cast<LPARAM>(&box));
-        if (!box) return;
-        char buffer[512] = {};
-        ::GetWindowTextA(box, buffer, sizeof buffer);
-        self->caption = buffer;
-        ::GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-        self->text = buffer;
-        ::GetWindowRect(box, &self->rect);
-        ++self->seen;
-        if (self->whileOpen) self->whileOpen();
-        ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-    BoxWatch() {
-        Current() = this;
-        timer_ = ::SetTimer(nullptr, 0, 30, &Tick);
-    }
-    ~BoxWatch() {
-        ::KillTimer(nullptr, timer_);
-        Current() = nullptr;
-    }
-    UINT_PTR timer_;
-};
-
 TEST(MessageBoxes, AreCentredOnTheScreenNotOnTheirOwner) {
     App();
     auto* form = new PlainForm(nullptr);
     ::SetWindowPos(form->Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     form->Show();
-    BoxWatch watch;
+    BoxWatcher watch;
     const int answer = tk::MessageBox(form->Handle(), "Please select a network adapter to filter.", "Information",
                                       MB_OK | MB_ICONINFORMATION);
     EXPECT_EQ(answer, IDOK);
-    ASSERT_EQ(watch.seen, 1);
-    EXPECT_EQ(watch.caption, "Information");
-    EXPECT_EQ(watch.text, "Please select a network adapter to filter.");
-    const int centreX = (watch.rect.left + watch.rect.right) / 2;
-    const int centreY = (watch.rect.top + watch.rect.bottom) / 2;
+    ASSERT_EQ(watch.Boxes().size(), 1u);
+    const BoxWatcher::Box box = watch.Boxes()[0];
+    EXPECT_EQ(box.caption, "Information");
+    EXPECT_EQ(box.text, "Please select a network adapter to filter.");
+    const int centreX = (box.rect.left + box.rect.right) / 2;
+    const int centreY = (box.rect.top + box.rect.bottom) / 2;
     EXPECT_NEAR(centreX, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
     EXPECT_NEAR(centreY, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
     TComponent::Free(form);
@@ -449,20 +403,20 @@ struct FailingForm : TForm {
 
 TEST(ErrorBox, AnErrorInAHandlerEndsItAndIsShown) {
     App();
-    BoxWatch watch;
+    BoxWatcher watch;
     auto* form = new FailingForm(nullptr);
     form->AfterConstruction();
     EXPECT_EQ(form->steps, std::vector<std::string>{"before"});
-    ASSERT_EQ(watch.seen, 1);
-    EXPECT_EQ(watch.caption, "Toolkit Test");
-    EXPECT_EQ(watch.text, "Invalid data type for 'WindowTop'");
+    ASSERT_EQ(watch.Boxes().size(), 1u);
+    EXPECT_EQ(watch.Boxes()[0].caption, "Toolkit Test");
+    EXPECT_EQ(watch.Boxes()[0].text, "Invalid data type for 'WindowTop'");
 
     // The same from a button's click arriving through the window procedure.
     auto* button = new TButton(form, "&Go", 10, 10, 75, 25);
     button->OnClick = [](TObject*) { throw Exception("Disk full"); };
     ::SendMessageA(button->Handle(), BM_CLICK, 0, 0);
-    ASSERT_EQ(watch.seen, 2);
-    EXPECT_EQ(watch.text, "Disk full.");
+    ASSERT_EQ(watch.Boxes().size(), 2u);
+    EXPECT_EQ(watch.Boxes()[1].text, "Disk full.");
     TComponent::Free(form);
 }
 
@@ -474,7 +428,7 @@ struct TwiceFailingForm : TForm {
     int failures = 0;
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message != kFail) return TForm::WndProc(message, wParam, lParam);
-        // Taken by the box's loop before the watch's timer answers it.
+        // Taken by the box's loop before the watcher answers it.
         if (++failures == 1) ::PostMessageA(Handle(), kFail, 0, 0);
         throw Exception("Disk full");
     }
@@ -482,11 +436,11 @@ struct TwiceFailingForm : TForm {
 
 TEST(ErrorBox, AHandlerFailingWhileItsBoxIsUpStacksNoSecondBox) {
     App();
-    BoxWatch watch;
+    BoxWatcher watch;
     auto* form = new TwiceFailingForm(nullptr);
     ::SendMessageA(form->Handle(), TwiceFailingForm::kFail, 0, 0);
     EXPECT_EQ(form->failures, 2);
-    EXPECT_EQ(watch.seen, 1);
+    EXPECT_EQ(watch.Boxes().size(), 1u);
     TComponent::Free(form);
 }
 
@@ -520,11 +474,6 @@ struct DialogForm : TForm {
     TButton* ok;
     TButton* cancel;
 };
-
-bool MenuOpen() {
-    HWND menu = ::FindWindowA("#32768", nullptr);
-    return menu && ::IsWindowVisible(menu);
-}
 
 void Key(HWND window, UINT message, WPARAM key) { ::PostMessageA(window, message, key, 0); }
 

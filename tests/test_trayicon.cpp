@@ -5,6 +5,7 @@
 #include "toolkit/MessageFilter.h"
 #include "ui/TrayIcon.h"
 
+#include "tests/BoxWatcher.h"
 #include "tests/LoopSteps.h"
 #include "tests/Pump.h"
 #include "tests/ScopedOverride.h"
@@ -154,11 +155,6 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new TrayEnvi
 
 void Notify(TTrayIcon* icon, UINT mouseMessage) {
     ::SendMessageA(TTrayIcon::HandlerWindow(), TrayCallbackMessage, icon->NotifyData().uID, mouseMessage);
-}
-
-bool MenuOpen() {
-    HWND menu = ::FindWindowA("#32768", nullptr);
-    return menu && ::IsWindowVisible(menu);
 }
 
 class TrayIconTest : public ::testing::Test {
