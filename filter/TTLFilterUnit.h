@@ -72,14 +72,13 @@ struct TFilterCounts {
     std::atomic<std::uint64_t> SentRewritten{0};
 
     // Counts one frame read by its direction and verdict, in the worker's own tally.
+    // Sums, not branches: direction and verdict change from packet to packet.
     void Count(const frame::FrameVerdict& Verdict, bool Sent) noexcept {
-        if (Sent) {
-            tally_.sentRewritten += Verdict.rewritten;
-            return;
-        }
-        ++tally_.framesRead;
-        if (Verdict.kind == frame::FrameKind::Ipv4) ++tally_.ipv4Seen;
-        if (Verdict.rewritten) ++tally_.rewritten;
+        const unsigned sent = Sent, received = !Sent, rewritten = Verdict.rewritten;
+        tally_.framesRead += received;
+        tally_.ipv4Seen += received & unsigned{Verdict.kind == frame::FrameKind::Ipv4};
+        tally_.rewritten += received & rewritten;
+        tally_.sentRewritten += sent & rewritten;
     }
     // Makes the tally visible to readers. A 64-bit atomic store is costly on
     // i686 (it goes through the x87 unit), so the packet path publishes once
