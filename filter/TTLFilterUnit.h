@@ -132,8 +132,13 @@ private:
     // Reads the driver's list until it names the adapter, once a period and
     // at once when asked; false when a terminate request came first.
     bool WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters);
-    // Applies the rule of the packet's direction, Sent or received.
+    // Applies the rule of the packet's direction, Sent or received, and counts it.
     void ProcessPacket(INTERMEDIATE_BUFFER& Packet, bool Sent);
+    frame::FrameVerdict ApplyRule(INTERMEDIATE_BUFFER& Packet, bool Sent, frame::FrameObserver* Observer);
+    // The same with its trace lines. Kept apart, and out of line, so that the
+    // path of every packet without trace stays small enough to be inlined
+    // into the read loop.
+    [[gnu::noinline]] void ProcessTracedPacket(INTERMEDIATE_BUFFER& Packet, bool Sent);
     // Trace an IPv4 or IPv6 packet before its TTL or hop limit is decided on.
     void Ipv4Frame(std::uint8_t ttl) override;
     void Ipv6Frame(std::uint8_t hopLimit) override;
