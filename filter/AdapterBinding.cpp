@@ -10,9 +10,9 @@ ULONG ListedCount(const TCP_AdapterList& Adapters) noexcept {
     return reported <= 0 ? 0 : std::min<ULONG>(static_cast<ULONG>(reported), ADAPTER_LIST_SIZE);
 }
 
-std::string ListedName(const TCP_AdapterList& Adapters, ULONG Slot) {
+std::string_view ListedName(const TCP_AdapterList& Adapters, ULONG Slot) {
     const auto* name = reinterpret_cast<const char*>(Adapters.m_szAdapterNameList[Slot]);
-    return std::string(name, std::find(name, name + ADAPTER_NAME_SIZE, '\0'));
+    return std::string_view(name, static_cast<std::size_t>(std::find(name, name + ADAPTER_NAME_SIZE, '\0') - name));
 }
 
 HANDLE FindAdapterHandle(const TCP_AdapterList& Adapters, const std::string& Name) {

@@ -6,14 +6,17 @@
 #include "DriverApi.h"
 
 #include <string>
+#include <string_view>
 
 // How many of the record's slots the driver's count names: none when it is
 // zero or negative as a signed value, never more than the 32 slots there are.
 // The list, the worker and the lock read the record only through these two,
 // so that every name the list shows can be filtered and remembered.
 ULONG ListedCount(const TCP_AdapterList& Adapters) noexcept;
-// The internal name in a slot: up to its first NUL, at most the slot's 256 bytes.
-std::string ListedName(const TCP_AdapterList& Adapters, ULONG Slot);
+// The internal name in a slot: up to its first NUL, at most the slot's 256
+// bytes. A view into the record, so that the worker's periodic look for its
+// adapter allocates nothing.
+std::string_view ListedName(const TCP_AdapterList& Adapters, ULONG Slot);
 
 // The handle `Name` is listed under among the adapters the list counts;
 // null when it is not listed.

@@ -1,5 +1,8 @@
 #include "FrameLogic.h"
 
+#include <bit>
+#include <cstring>
+
 namespace frame {
 
 std::uint16_t ReadBigEndian16(const std::uint8_t* p) noexcept {
@@ -41,12 +44,47 @@ FrameVerdict InspectFrame(const std::uint8_t* frame, std::size_t length, Ipv6Rul
     return verdict;
 }
 
+namespace {
+
+std::uint32_t OwnOrderLoad16(const std::uint8_t* p) noexcept {
+    std::uint16_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// The 16-bit word of the bytes `first`, `second` as the machine loads it.
+std::uint32_t OwnOrderWord(std::uint8_t first, std::uint8_t second) noexcept {
+    if constexpr (std::endian::native == std::endian::little) return first | std::uint32_t{second} << 8;
+    return std::uint32_t{first} << 8 | second;
+}
+
+// The checksum of the IPv4 header at `ip`, `bytes` long (even, at most 60),
+// as it reads with `ttl` in place and a zero checksum field: from scratch,
+// the old checksum and TTL taking no part. Summed in the machine's own byte
+// order and turned to network order once at the end, which gives the same
+// ones' complement sum (RFC 1071, 2(B)). Read from the header before anything
+// is written to it, so that no load waits on the stores of the new TTL and
+// checksum.
+std::uint16_t ChecksumWithTtl(const std::uint8_t* ip, std::size_t bytes, std::uint8_t ttl) noexcept {
+    std::uint32_t sum = OwnOrderWord(ttl, ip[kTtlOffset + 1]);
+    for (std::size_t at = 0; at < kTtlOffset; at += 2) sum += OwnOrderLoad16(ip + at);
+    for (std::size_t at = kChecksumOffset + 2; at < bytes; at += 2) sum += OwnOrderLoad16(ip + at);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    const std::uint16_t own = static_cast<std::uint16_t>(~sum);
+    return ReadBigEndian16(reinterpret_cast<const std::uint8_t*>(&own));
+}
+
+} // namespace
+
 void RewriteTtl(std::uint8_t* frame, std::size_t length, std::uint8_t newTtl) noexcept {
     std::uint8_t* ip = frame + kIpHeaderOffset;
+    const std::size_t bytes = ChecksummedHeaderLength(frame, length);
+    // Nearly every header has no options: its sum then needs no loop.
+    const std::uint16_t checksum = bytes == kMinIpHeaderLength ? ChecksumWithTtl(ip, kMinIpHeaderLength, newTtl)
+                                                               : ChecksumWithTtl(ip, bytes, newTtl);
     ip[kTtlOffset] = newTtl;
-    WriteBigEndian16(ip + kChecksumOffset, 0);
-    const std::size_t words = ChecksummedHeaderLength(frame, length) / 2;
-    WriteBigEndian16(ip + kChecksumOffset, IpHeaderChecksum(ip, words));
+    WriteBigEndian16(ip + kChecksumOffset, checksum);
 }
 
 namespace {

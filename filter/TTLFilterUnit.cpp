@@ -219,16 +219,24 @@ void TTTLFilter::Execute() {
 }
 
 void TTTLFilter::ProcessPacket(INTERMEDIATE_BUFFER& Packet, bool Sent) {
-    const bool Trace = Options.Trace;
-    if (Trace) Log(Sent ? "Packet sent." : "Packet received.", llTrace, 0);
+    if (Options.Trace) {
+        ProcessTracedPacket(Packet, Sent);
+        return;
+    }
+    Counts.Count(ApplyRule(Packet, Sent, nullptr), Sent);
+}
+
+frame::FrameVerdict TTTLFilter::ApplyRule(INTERMEDIATE_BUFFER& Packet, bool Sent, frame::FrameObserver* Observer) {
     const std::size_t length = std::min<std::size_t>(Packet.m_Length, MAX_ETHER_FRAME);
-    frame::FrameObserver* observer = Trace ? this : nullptr;
-    const frame::FrameVerdict verdict =
-        Sent ? frame::ProcessSentFrame(Packet.m_IBuffer, length, Options.SentTTL, observer)
-             : frame::ProcessFrame(Packet.m_IBuffer, length, Options.BadTTL, Options.NewTTL, observer, Options.IPv6);
+    return Sent ? frame::ProcessSentFrame(Packet.m_IBuffer, length, Options.SentTTL, Observer)
+                : frame::ProcessFrame(Packet.m_IBuffer, length, Options.BadTTL, Options.NewTTL, Observer, Options.IPv6);
+}
+
+void TTTLFilter::ProcessTracedPacket(INTERMEDIATE_BUFFER& Packet, bool Sent) {
+    Log(Sent ? "Packet sent." : "Packet received.", llTrace, 0);
+    const frame::FrameVerdict verdict = ApplyRule(Packet, Sent, this);
     Counts.Count(verdict, Sent);
-    if (Trace && verdict.rewritten)
-        Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);
+    if (verdict.rewritten) Log(verdict.kind == frame::FrameKind::Ipv6 ? "Hop limit changed." : "TTL changed.", llTrace, 2);
 }
 
 void TTTLFilter::Ipv4Frame(std::uint8_t ttl) {

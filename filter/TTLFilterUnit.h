@@ -72,14 +72,13 @@ struct TFilterCounts {
     std::atomic<std::uint64_t> SentRewritten{0};
 
     // Counts one frame read by its direction and verdict, in the worker's own tally.
+    // Sums, not branches: direction and verdict change from packet to packet.
     void Count(const frame::FrameVerdict& Verdict, bool Sent) noexcept {
-        if (Sent) {
-            tally_.sentRewritten += Verdict.rewritten;
-            return;
-        }
-        ++tally_.framesRead;
-        if (Verdict.kind == frame::FrameKind::Ipv4) ++tally_.ipv4Seen;
-        if (Verdict.rewritten) ++tally_.rewritten;
+        const unsigned sent = Sent, received = !Sent, rewritten = Verdict.rewritten;
+        tally_.framesRead += received;
+        tally_.ipv4Seen += received & unsigned{Verdict.kind == frame::FrameKind::Ipv4};
+        tally_.rewritten += received & rewritten;
+        tally_.sentRewritten += sent & rewritten;
     }
     // Makes the tally visible to readers. A 64-bit atomic store is costly on
     // i686 (it goes through the x87 unit), so the packet path publishes once
@@ -133,8 +132,13 @@ private:
     // Reads the driver's list until it names the adapter, once a period and
     // at once when asked; false when a terminate request came first.
     bool WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters);
-    // Applies the rule of the packet's direction, Sent or received.
+    // Applies the rule of the packet's direction, Sent or received, and counts it.
     void ProcessPacket(INTERMEDIATE_BUFFER& Packet, bool Sent);
+    frame::FrameVerdict ApplyRule(INTERMEDIATE_BUFFER& Packet, bool Sent, frame::FrameObserver* Observer);
+    // The same with its trace lines. Kept apart, and out of line, so that the
+    // path of every packet without trace stays small enough to be inlined
+    // into the read loop.
+    [[gnu::noinline]] void ProcessTracedPacket(INTERMEDIATE_BUFFER& Packet, bool Sent);
     // Trace an IPv4 or IPv6 packet before its TTL or hop limit is decided on.
     void Ipv4Frame(std::uint8_t ttl) override;
     void Ipv6Frame(std::uint8_t hopLimit) override;
