@@ -69,8 +69,7 @@ void TTTLFilter::FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapte
     Follow(FindAdapterHandle(Adapters, Options.AdapterName), Binding);
 }
 
-void TTTLFilter::Follow(HANDLE Listed, TAdapterBinding& Binding) {
-    const HANDLE listed = Listed;
+void TTTLFilter::Follow(HANDLE listed, TAdapterBinding& Binding) {
     if (listed && listed == Binding.Adapter()) return;
     if (Binding.Adapter()) {
         Binding.Release();

@@ -7,6 +7,7 @@
 #include "toolkit/Thread.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,6 +44,7 @@ enum class TFilterNewsKind {
     LockUnguarded,  // a program without administrator rights holds it; it goes on
     Ended,          // it ends on this error
 };
+constexpr std::size_t kFilterNewsKinds = static_cast<std::size_t>(TFilterNewsKind::Ended) + 1;
 
 enum TLogLevel : int { llError = 0, llTrace = 1, llInfo = 2 };
 
@@ -128,7 +130,7 @@ private:
     // went away or changed.
     void FollowAdapter(HANDLE Driver, TCP_AdapterList& Adapters, TAdapterBinding& Binding);
     // The same, for the handle a fresh list names (null when it does not).
-    void Follow(HANDLE Listed, TAdapterBinding& Binding);
+    void Follow(HANDLE listed, TAdapterBinding& Binding);
     // Reads the driver's list until it names the adapter, once a period and
     // at once when asked; false when a terminate request came first.
     bool WaitForListing(HANDLE Driver, TCP_AdapterList& Adapters);

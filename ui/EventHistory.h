@@ -49,5 +49,5 @@ private:
     tk::UniqueHandle<EventSourceTraits> source_;
     TClock clock_;
     // When each kind of news last had an info line written.
-    std::array<std::optional<ULONGLONG>, 7> lastInfo_{};
+    std::array<std::optional<ULONGLONG>, kFilterNewsKinds> lastInfo_{};
 };

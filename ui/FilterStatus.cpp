@@ -8,7 +8,7 @@ constexpr const char* kTitle = "Brackwater";
 constexpr std::size_t kTipLength = 127;
 constexpr std::uint32_t kRefreshMs = 1000;
 // By TTrayMark; the filtering icon is the application's own.
-constexpr int kMarkIcons[] = {IDI_MAINICON, IDI_WAITICON, IDI_IDLEICON, IDI_ERRORICON};
+constexpr int kMarkIcons[kTrayMarks] = {IDI_MAINICON, IDI_WAITICON, IDI_IDLEICON, IDI_ERRORICON};
 
 // ", 37 sent set to TTL 65" while the sent rule applies; empty otherwise.
 std::string SentText(const TFilterSnapshot& s) {
@@ -161,7 +161,7 @@ void TFilterStatus::Refresh() {
         }
         iconSize_ = iconSize;
         // The same size as the icon they stand in for.
-        for (int i = 1; i < 4; ++i)
+        for (std::size_t i = 1; i < kTrayMarks; ++i)
             icons_[i].LoadFromResource(instance, kMarkIcons[i], filteringIcon.Width(), filteringIcon.Height());
     }
     if (shownMark_ != mark) {

@@ -13,6 +13,7 @@
 #include "ui/SimpleTimer.h"
 #include "ui/TrayIcon.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,6 +58,7 @@ enum class TTrayMark {
     Off,        // grey with a diagonal bar
     Error,      // grey with a red "!": only the user can start filtering again
 };
+constexpr std::size_t kTrayMarks = static_cast<std::size_t>(TTrayMark::Error) + 1;
 TTrayMark MarkFor(const TFilterSnapshot& Snapshot);
 
 // Which of the tray menu's filter commands may be chosen.
@@ -112,7 +114,7 @@ private:
     const TFilterControl& filter_;
     const TSettings& settings_;
     // By TTrayMark.
-    tk::TIcon icons_[4];
+    tk::TIcon icons_[kTrayMarks];
     // The icon the tray shows; unset after the icons were loaded again, so
     // that the next refresh sets one.
     std::optional<TTrayMark> shownMark_;
